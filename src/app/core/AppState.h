@@ -1,0 +1,21 @@
+// State of the main window that the protocol, the link and the jobs share.
+#pragma once
+
+#include <string>
+
+namespace kvm::hid {
+class THidDevice;
+}
+
+namespace kvm {
+
+struct TAppState {
+  // The application-wide break request: set by Break, Exit and a device change
+  // during a job, cleared when a job starts. No report is sent while it is set.
+  bool UserBreak = false;
+  bool Connected = false;
+  hid::THidDevice* ProgrammerDevice = nullptr;  // the connected programmer, or none
+  std::string BrandName = "Zorbek";
+};
+
+}  // namespace kvm

@@ -1,0 +1,59 @@
+// Firmware image files: scrambled containers, the intermediate file, the file
+// checksum and length, and the block sequence in which an image is sent.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+namespace kvm::firmware {
+
+// Results of the file operations. 0 and the first two are the container
+// check's own; the others refuse files that cannot be programmed safely.
+inline constexpr int ImageOk = 0;
+inline constexpr int UnknownChipType = -1;       // ChipType is none of 28, 56, 300
+inline constexpr int ChipTypeNotForTarget = -2;  // known chip type, wrong target
+inline constexpr int MalformedContainer = -3;    // under 16 bytes, StepLength 0, KeyOffset 12..15
+inline constexpr int FileUnreadable = -4;        // cannot open or read the file
+inline constexpr int FileUnwritable = -5;        // cannot write the intermediate file
+inline constexpr int ImageEmpty = -6;            // nothing to program
+inline constexpr int ImageTooLarge = -7;         // block numbers or the length would not fit
+
+// Text for the operator for each result above (empty for ImageOk).
+std::string ImageResultText(int result);
+
+// The extension of a file name: from the last '.' after the last '/', '\' or
+// ':', the dot included; empty when there is none.
+std::string FileExtension(const std::string& name);
+// Exactly ".28", ".usb" or ".osd" (letter case included).
+bool IsContainerName(const std::string& name);
+
+// The one fixed, private path of the intermediate file for this user.
+std::string IntermediateFile();
+
+// Checks the container's chip type against the target and writes the
+// unscrambled payload to IntermediateFile(). Nothing is written on failure.
+int UnscrambleContainer(int targetCode, const std::string& containerPath);
+// The same, writing to the given path (tests, command line).
+int UnscrambleContainerTo(int targetCode, const std::string& containerPath, const std::string& outputPath);
+
+// 16-bit sum of all bytes of the file (0..65535), or FileUnreadable.
+int FileCheckSum(const std::string& path);
+// The file's length, most significant byte first. False when unreadable or
+// longer than 32 bits.
+bool FileLengthBytes(const std::string& path, std::array<std::uint8_t, 4>& lengthBytes);
+
+// Block sequence of an image of S bytes: block 0 carries the 4 length bytes
+// and image bytes 0..47, blocks 1..F-1 carry 56 bytes, block F the remainder R
+// when R > 0. Div and mod truncate toward zero.
+struct TBlockSequence {
+  std::int64_t S = 0;
+  std::int64_t F = 0;
+  std::int64_t R = 0;
+  std::int64_t BlockCount() const { return R > 0 ? F + 1 : F; }
+};
+TBlockSequence BlockSequenceOf(std::int64_t imageLength);
+// ImageOk, ImageEmpty or ImageTooLarge for an image of that length.
+int CheckImageLength(std::int64_t imageLength);
+
+}  // namespace kvm::firmware

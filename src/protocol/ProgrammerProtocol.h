@@ -1,0 +1,78 @@
+// The programmer's wire protocol: report exchange and the command transaction,
+// the programmer commands and the block write with retries.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "app/core/AppState.h"
+#include "app/core/MessagePump.h"
+#include "app/core/StatusOps.h"
+#include "app/core/TickTimer.h"
+
+namespace kvm::hid {
+class THidDevice;
+}
+
+namespace kvm::protocol {
+
+// Every command goes out from a 128-byte buffer, cleared before it is filled.
+using ProgrammerReport = std::array<std::uint8_t, 128>;
+
+inline constexpr std::uint8_t StatusAck = 0x01;
+inline constexpr std::uint8_t StatusReady = 0x02;
+inline constexpr std::uint8_t StatusReadyAlt = 0x03;
+inline constexpr std::uint8_t StatusFail = 0x04;
+
+// Replies of the current wait, filed by HidDevData in arrival order.
+struct ReplyStore {
+  std::array<std::uint8_t, 8> StatusQueue{};
+  std::int32_t StatusCount = 0;
+  std::uint8_t ValueHigh = 0;
+  std::uint8_t ValueLow = 0;
+  std::int32_t ReplyValue = 0;
+};
+
+class TProgrammerProtocol {
+ public:
+  TProgrammerProtocol(IStatusOps& status, TAppState& state, IMessagePump& pump, int tickMs = 1000);
+
+  // Report exchange and transaction.
+  bool SendReport(const ProgrammerReport& report);
+  void HidDevData(hid::THidDevice* HidDev, std::uint8_t ReportID, const std::uint8_t* Data, std::uint16_t Size);
+  void HidCtlDeviceDataError(hid::THidDevice* HidDev, std::uint32_t Error);
+  void ClearReplies();
+  bool FindStatus(std::uint8_t code, std::uint8_t& last) const;
+  bool WaitReply(std::uint8_t expected, std::uint8_t& last);
+  void WaitTimerTimer();
+  std::int32_t RunCommand(std::uint8_t target, std::uint8_t command, std::uint8_t expected, const std::string& startMsg,
+                          const std::string& doneMsg);
+
+  // Programmer commands.
+  std::int32_t EnableProgrammer();
+  std::int32_t DisableProgrammer();
+  std::int32_t InitProgrammer(std::uint8_t target);
+  std::int32_t GetChipID(std::uint8_t target, std::int32_t& chipId);
+  std::int32_t GetCheckSum(std::uint8_t target, std::int32_t& checkSum);
+
+  // Block write: 0, or -1/-2/-3 by the kind of the fourth failure.
+  std::int32_t ProgramBlock(std::uint8_t target, std::int32_t blockNumber, std::int32_t count,
+                            std::array<std::uint8_t, 64> data);
+
+  const ReplyStore& Replies() const { return replies_; }
+  TTickTimer& WaitTimer() { return waitTimer_; }
+
+ private:
+  IStatusOps& status_;
+  TAppState& state_;
+  IMessagePump& pump_;
+  TTickTimer waitTimer_;
+  ReplyStore replies_;
+};
+
+// "WRITE ERROR: %s (%x)" / "READ ERROR: %s (%x)" with the system's text for
+// the code, trailing blanks, control characters and full stops removed.
+std::string FormatIoError(const char* prefix, std::uint32_t error);
+
+}  // namespace kvm::protocol
