@@ -56,4 +56,30 @@ TBlockSequence BlockSequenceOf(std::int64_t imageLength);
 // ImageOk, ImageEmpty or ImageTooLarge for an image of that length.
 int CheckImageLength(std::int64_t imageLength);
 
+// Reads an image block by block, in order, the way a job sends it. The file is
+// opened read-only by Open and closed by Close or destruction.
+class TBlockReader {
+ public:
+  TBlockReader();
+  ~TBlockReader();
+  TBlockReader(const TBlockReader&) = delete;
+  TBlockReader& operator=(const TBlockReader&) = delete;
+
+  // ImageOk, FileUnreadable, ImageEmpty or ImageTooLarge.
+  int Open(const std::string& path);
+  const TBlockSequence& Sequence() const { return sequence_; }
+  const std::array<std::uint8_t, 4>& LengthBytes() const { return lengthBytes_; }
+  // Fills buffer with the next block (0, 1, ... BlockCount()-1) and its byte
+  // count (52, 56 or R). The buffer is reused: bytes past count are left as
+  // they were. ImageOk or FileUnreadable (also when the file changed size).
+  int ReadNextBlock(std::array<std::uint8_t, 64>& buffer, int& count);
+  void Close();
+
+ private:
+  int fd_ = -1;
+  std::int64_t next_ = 0;
+  TBlockSequence sequence_;
+  std::array<std::uint8_t, 4> lengthBytes_{};
+};
+
 }  // namespace kvm::firmware
