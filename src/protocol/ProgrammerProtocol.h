@@ -69,10 +69,21 @@ class TProgrammerProtocol {
   IMessagePump& pump_;
   TTickTimer waitTimer_;
   ReplyStore replies_;
+  // Counts hand-overs and ticks, so that a wait knows whether a pass brought
+  // anything new before it blocks for the next event.
+  std::uint64_t arrivals_ = 0;
 };
 
 // "WRITE ERROR: %s (%x)" / "READ ERROR: %s (%x)" with the system's text for
 // the code, trailing blanks, control characters and full stops removed.
+// `prefix` is the part before the colon ("WRITE ERROR", "READ ERROR"); the
+// code is printed in upper-case hexadecimal without leading zeros.
 std::string FormatIoError(const char* prefix, std::uint32_t error);
+// The same with the text already looked up (e.g. THidPlatform::ErrorText).
+std::string FormatIoError(const char* prefix, std::uint32_t error, const std::string& systemText);
+
+// The system's text for an error code on the device's platform (strerror when
+// the device has no controller to ask).
+std::string SystemErrorText(const hid::THidDevice* device, std::uint32_t error);
 
 }  // namespace kvm::protocol

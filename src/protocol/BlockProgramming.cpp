@@ -1,0 +1,73 @@
+// Writing one numbered block of an image, with up to three resends.
+#include <algorithm>
+#include <string>
+
+#include "protocol/ProgrammerProtocol.h"
+
+namespace kvm::protocol {
+
+namespace {
+
+constexpr std::uint8_t CommandBlockWrite = 0x06;
+constexpr int BlockDataOffset = 8;
+constexpr int MaxResends = 3;
+
+// The three ways an attempt can fail; the result of a call is the negated kind
+// of its last failure.
+enum FailureKind : int { WriteFailed = 1, WaitFailed = 2, NotReady = 3 };
+
+}  // namespace
+
+std::int32_t TProgrammerProtocol::ProgramBlock(std::uint8_t target, std::int32_t blockNumber, std::int32_t count,
+                                               std::array<std::uint8_t, 64> data) {
+  // The data array holds 64 bytes: a larger count would send bytes from beyond it.
+  const int carried = std::clamp<std::int32_t>(count, 0, static_cast<std::int32_t>(data.size()));
+  const std::string block = std::to_string(blockNumber);
+  int resends = 0;
+
+  ProgrammerReport report{};
+  status_.SetStatusColour(Green);
+  status_.SetStatusPanel(1, "Programming block [" + block + "] ...");
+  pump_.ProcessMessages();
+
+  report[0] = 0x04;
+  report[1] = target;
+  report[2] = CommandBlockWrite;
+  report[3] = static_cast<std::uint8_t>((blockNumber >> 8) & 0xFF);
+  report[4] = static_cast<std::uint8_t>(blockNumber & 0xFF);
+  report[5] = static_cast<std::uint8_t>(carried & 0xFF);
+  std::copy_n(data.begin(), carried, report.begin() + BlockDataOffset);
+
+  for (;;) {
+    // A red line means the previous attempt failed visibly.
+    if (status_.GetStatusColour() == Red) {
+      status_.ShowStatus("Programming...", Green);
+      status_.LogLine("Programming...");
+    }
+
+    FailureKind kind;
+    std::uint8_t last = 0x00;
+    if (!SendReport(report)) {
+      kind = WriteFailed;
+    } else if (!WaitReply(StatusReady, last)) {
+      kind = WaitFailed;
+    } else if (last == StatusReady) {
+      return 0;
+    } else {
+      kind = NotReady;
+    }
+
+    if (resends >= MaxResends) {
+      status_.ReportStatus("Program Fail", Red);
+      return -kind;
+    }
+    ++resends;
+    // The first resend goes out unannounced.
+    if (resends > 1)
+      status_.ReportStatus("Retry KVM Programmer (" + std::to_string(kind) + ") [" + block + "]: #" +
+                               std::to_string(resends),
+                           Red);
+  }
+}
+
+}  // namespace kvm::protocol
