@@ -21,6 +21,10 @@ inline constexpr int ImageTooLarge = -7;         // block numbers or the length 
 
 // Text for the operator for each result above (empty for ImageOk).
 std::string ImageResultText(int result);
+// What the last failing file operation of this thread ran into, naming the
+// file and the system's reason ("open /x/a.usb: No such file or directory");
+// empty after a success.
+std::string LastImageErrorDetail();
 
 // The extension of a file name: from the last '.' after the last '/', '\' or
 // ':', the dot included; empty when there is none.
@@ -53,6 +57,9 @@ struct TBlockSequence {
   std::int64_t BlockCount() const { return R > 0 ? F + 1 : F; }
 };
 TBlockSequence BlockSequenceOf(std::int64_t imageLength);
+// Block numbers travel as 16 bits: 65,536 blocks at most, so this many bytes.
+inline constexpr std::int64_t MaxBlockCount = 65536;
+inline constexpr std::int64_t MaxImageLength = 48 + 56 * (MaxBlockCount - 1);
 // ImageOk, ImageEmpty or ImageTooLarge for an image of that length.
 int CheckImageLength(std::int64_t imageLength);
 
@@ -77,6 +84,7 @@ class TBlockReader {
 
  private:
   int fd_ = -1;
+  std::string path_;
   std::int64_t next_ = 0;
   TBlockSequence sequence_;
   std::array<std::uint8_t, 4> lengthBytes_{};

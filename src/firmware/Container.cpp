@@ -1,0 +1,122 @@
+#include "firmware/Container.h"
+
+#include "firmware/FirmwareImage.h"
+#include "firmware/ImageErrors.h"
+#include "firmware/PrivateFolder.h"
+#include "firmware/ReadOnlyFile.h"
+#include "firmware/ReplaceFile.h"
+
+namespace kvm::firmware {
+
+namespace {
+constexpr int UsbHostTarget = 4;
+constexpr int OsdTarget = 2;
+constexpr int KeyAreaOffset = 4;
+constexpr int KeyAreaLength = 12;
+}  // namespace
+
+namespace detail {
+
+bool ChipTypeAcceptedFor(int targetCode, int chipType) {
+  return (targetCode == UsbHostTarget || targetCode == OsdTarget) && chipType == 300;
+}
+
+int ReadContainerHeader(int targetCode, const std::uint8_t* bytes, std::size_t containerLength,
+                        TContainerHeader& header) {
+  // Without a whole header there is no chip type to judge.
+  if (containerLength < ContainerHeaderLength) return MalformedContainer;
+  const unsigned chipCode = (unsigned{bytes[0]} << 8) | bytes[1];
+  switch (chipCode) {
+    case 0x001C: header.ChipType = 28; break;
+    case 0x0038: header.ChipType = 56; break;
+    case 0x012C: header.ChipType = 300; break;
+    default: return UnknownChipType;
+  }
+  if (!ChipTypeAcceptedFor(targetCode, header.ChipType)) return ChipTypeNotForTarget;
+  header.KeyOffset = bytes[2] & 0x0F;
+  header.StepLength = bytes[3] & 0x0F;
+  // A key byte past the header, or steps of no bytes, would read or loop
+  // beyond what the format defines.
+  if (header.KeyOffset >= KeyAreaLength || header.StepLength == 0) return MalformedContainer;
+  header.KeyByte = bytes[KeyAreaOffset + header.KeyOffset];
+  return ImageOk;
+}
+
+void UnscramblePayload(const TContainerHeader& header, const std::uint8_t* in, std::uint8_t* out,
+                       std::size_t length) {
+  const auto step = static_cast<std::size_t>(header.StepLength);
+  const std::uint8_t key = header.KeyByte;
+  auto running = static_cast<std::uint8_t>(header.KeyOffset);
+  for (std::size_t stepStart = 0; stepStart < length; stepStart += step) {
+    const std::size_t stepEnd = stepStart + step < length ? stepStart + step : length;
+    for (std::size_t i = stepStart; i < stepEnd; ++i) {
+      running = static_cast<std::uint8_t>(running + 7);
+      out[i] = static_cast<std::uint8_t>(in[i] ^ key ^ running);
+    }
+  }
+}
+
+int ReadUnscrambledPayload(int targetCode, const std::string& containerPath,
+                           std::vector<std::uint8_t>& payload) {
+  payload.clear();
+  int fd = -1;
+  std::int64_t size = 0;
+  if (const int opened = OpenImageFile(containerPath, fd, size); opened != ImageOk) return opened;
+  TFileCloser closer(fd);
+
+  std::uint8_t headerBytes[ContainerHeaderLength] = {};
+  const std::int64_t headerRead = ReadUpTo(fd, containerPath, headerBytes, ContainerHeaderLength);
+  if (headerRead < 0) return FileUnreadable;
+  TContainerHeader header;
+  const int checked =
+      ReadContainerHeader(targetCode, headerBytes, static_cast<std::size_t>(headerRead), header);
+  if (checked == MalformedContainer)
+    return FailWithText(checked, containerPath + " has no valid container header");
+  if (checked != ImageOk)
+    return FailWithText(checked, containerPath + " is not for this target");
+
+  // The payload length is checked before it is read, so a huge file is never
+  // taken into memory.
+  const std::int64_t payloadLength = size - static_cast<std::int64_t>(ContainerHeaderLength);
+  if (const int fits = CheckImageLength(payloadLength); fits != ImageOk)
+    return FailWithText(fits, containerPath + " carries " + std::to_string(payloadLength) +
+                                  " payload bytes");
+  payload.resize(static_cast<std::size_t>(payloadLength));
+  const std::int64_t got = ReadUpTo(fd, containerPath, payload.data(), payloadLength);
+  if (got != payloadLength) {
+    payload.clear();
+    if (got < 0) return FileUnreadable;
+    return FailWithText(FileUnreadable, containerPath + " ended early while it was read");
+  }
+  UnscramblePayload(header, payload.data(), payload.data(), payload.size());
+  return ImageOk;
+}
+
+}  // namespace detail
+
+int UnscrambleContainerTo(int targetCode, const std::string& containerPath,
+                          const std::string& outputPath) {
+  detail::ClearErrorDetail();
+  std::vector<std::uint8_t> payload;
+  if (const int read = detail::ReadUnscrambledPayload(targetCode, containerPath, payload);
+      read != ImageOk)
+    return read;
+  // Only the payload is firmware; a short payload is not filled up with header bytes.
+  return detail::ReplaceFileContent(outputPath, payload.data(), payload.size());
+}
+
+int UnscrambleContainer(int targetCode, const std::string& containerPath) {
+  detail::ClearErrorDetail();
+  std::vector<std::uint8_t> payload;
+  if (const int read = detail::ReadUnscrambledPayload(targetCode, containerPath, payload);
+      read != ImageOk)
+    return read;
+  // One look at the environment, so that the folder checked is the one written.
+  const std::string target = IntermediateFile();
+  if (const int prepared = detail::PreparePrivateFolder(target.substr(0, target.rfind('/')));
+      prepared != ImageOk)
+    return prepared;
+  return detail::ReplaceFileContent(target, payload.data(), payload.size());
+}
+
+}  // namespace kvm::firmware
