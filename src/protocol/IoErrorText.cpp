@@ -28,7 +28,9 @@ std::string TrimSystemText(std::string text) {
 std::string FormatIoError(const char* prefix, std::uint32_t error, const std::string& systemText) {
   char code[16];
   std::snprintf(code, sizeof code, "%X", static_cast<unsigned>(error));
-  return std::string(prefix) + ": " + TrimSystemText(systemText) + " (" + code + ")";
+  std::string text = TrimSystemText(systemText);
+  if (text.empty()) text = "Unknown error";
+  return std::string(prefix) + ": " + text + " (" + code + ")";
 }
 
 std::string FormatIoError(const char* prefix, std::uint32_t error) {
