@@ -1,0 +1,69 @@
+#include "hid/platform/sim/SimBus.h"
+
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <utility>
+
+namespace kvm::hid::platform {
+
+TSimBus::TSimBus() : noticeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
+  if (noticeFd_ < 0) throw std::runtime_error(std::string("eventfd for simulated HID notices: ") + std::strerror(errno));
+}
+
+TSimBus::~TSimBus() { close(noticeFd_); }
+
+std::uint64_t TSimBus::Plug(TSimDeviceSpec spec, emulator::TDeviceResponder responder) {
+  std::uint64_t id;
+  {
+    std::lock_guard lock(mutex_);
+    id = nextId_++;
+    devices_.emplace(id, std::make_shared<TSimDevice>(id, std::move(spec), std::move(responder)));
+  }
+  RaiseNotice();
+  return id;
+}
+
+bool TSimBus::Unplug(std::uint64_t id) {
+  std::shared_ptr<TSimDevice> device = Find(id);
+  if (!device || !device->Unplug()) return false;
+  RaiseNotice();
+  return true;
+}
+
+std::vector<std::shared_ptr<TSimDevice>> TSimBus::Present() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::shared_ptr<TSimDevice>> present;
+  for (const auto& [id, device] : devices_)
+    if (device->IsPluggedIn()) present.push_back(device);
+  return present;
+}
+
+std::shared_ptr<TSimDevice> TSimBus::FindPresent(const std::string& path) const {
+  for (const auto& device : Present())
+    if (device->Path() == path) return device;
+  return nullptr;
+}
+
+std::shared_ptr<TSimDevice> TSimBus::Find(std::uint64_t id) const {
+  std::lock_guard lock(mutex_);
+  auto it = devices_.find(id);
+  return it == devices_.end() ? nullptr : it->second;
+}
+
+void TSimBus::RaiseNotice() {
+  const std::uint64_t one = 1;
+  // The counter cannot overflow in practice; a failed write would only merge notices.
+  [[maybe_unused]] ssize_t n = write(noticeFd_, &one, sizeof one);
+}
+
+int TSimBus::DrainNotices() {
+  std::uint64_t count = 0;
+  if (read(noticeFd_, &count, sizeof count) != sizeof count) return 0;
+  return static_cast<int>(count);
+}
+
+}  // namespace kvm::hid::platform

@@ -1,0 +1,114 @@
+#include "hid/platform/sim/SimDevice.h"
+
+#include <algorithm>
+#include <cstring>
+#include <utility>
+
+namespace kvm::hid::platform {
+
+TSimDevice::TSimDevice(std::uint64_t id, TSimDeviceSpec spec, emulator::TDeviceResponder responder)
+    : id_(id), spec_(std::move(spec)), responder_(std::move(responder)) {}
+
+std::string TSimDevice::Path() const { return "sim://hid/" + std::to_string(id_); }
+
+bool TSimDevice::IsPluggedIn() const {
+  std::lock_guard lock(mutex_);
+  return pluggedIn_;
+}
+
+bool TSimDevice::Unplug() {
+  {
+    std::lock_guard lock(mutex_);
+    if (!pluggedIn_) return false;
+    pluggedIn_ = false;
+    queue_.clear();
+  }
+  readable_.notify_all();
+  return true;
+}
+
+bool TSimDevice::EnqueueLocked(std::vector<std::uint8_t> report, TClock::time_point readyAt) {
+  if (!pluggedIn_) return false;
+  if (queue_.size() >= MaxQueuedReports) {
+    ++dropped_;
+    return false;
+  }
+  // Reports leave in the order they were queued.
+  if (!queue_.empty()) readyAt = std::max(readyAt, queue_.back().ReadyAt);
+  queue_.push_back({std::move(report), readyAt});
+  return true;
+}
+
+bool TSimDevice::Enqueue(std::vector<std::uint8_t> report, TClock::time_point readyAt) {
+  bool queued;
+  {
+    std::lock_guard lock(mutex_);
+    queued = EnqueueLocked(std::move(report), readyAt);
+  }
+  if (queued) readable_.notify_all();
+  return queued;
+}
+
+void TSimDevice::EnqueueReplies(const std::vector<emulator::TInputReport>& replies) {
+  {
+    std::lock_guard lock(mutex_);
+    TClock::time_point at = TClock::now();
+    for (const emulator::TInputReport& reply : replies) {
+      at += std::chrono::milliseconds(std::max(0, reply.DelayMs));
+      EnqueueLocked(reply.Bytes, at);
+    }
+  }
+  readable_.notify_all();
+}
+
+TReadStatus TSimDevice::Read(std::uint8_t* buffer, std::size_t capacity, std::size_t& got, int timeoutMs,
+                             const bool& cancelled) {
+  got = 0;
+  std::unique_lock lock(mutex_);
+  const bool forever = timeoutMs < 0;
+  const TClock::time_point deadline = TClock::now() + std::chrono::milliseconds(std::max(0, timeoutMs));
+  for (;;) {
+    if (cancelled || !pluggedIn_) return TReadStatus::Gone;
+    const TClock::time_point now = TClock::now();
+    if (!queue_.empty() && queue_.front().ReadyAt <= now) {
+      // One report per read; a short buffer gets the report's start, like hidraw.
+      const std::vector<std::uint8_t>& report = queue_.front().Bytes;
+      got = std::min(capacity, report.size());
+      if (got > 0) std::memcpy(buffer, report.data(), got);
+      queue_.pop_front();
+      return TReadStatus::Data;
+    }
+    if (!forever && now >= deadline) return TReadStatus::Timeout;
+    // Wake for the next report that falls due, else at the deadline.
+    TClock::time_point wakeAt = deadline;
+    if (!queue_.empty() && (forever || queue_.front().ReadyAt < deadline)) wakeAt = queue_.front().ReadyAt;
+    if (forever && queue_.empty())
+      readable_.wait(lock);
+    else
+      readable_.wait_until(lock, wakeAt);
+  }
+}
+
+void TSimDevice::WakeReaders() { readable_.notify_all(); }
+
+void TSimDevice::CountWrite() {
+  std::lock_guard lock(mutex_);
+  ++written_;
+}
+
+std::size_t TSimDevice::WrittenReports() const {
+  std::lock_guard lock(mutex_);
+  return written_;
+}
+
+std::size_t TSimDevice::DroppedReports() const {
+  std::lock_guard lock(mutex_);
+  return dropped_;
+}
+
+std::size_t TSimDevice::QueuedReports() const {
+  std::lock_guard lock(mutex_);
+  return queue_.size();
+}
+
+}  // namespace kvm::hid::platform

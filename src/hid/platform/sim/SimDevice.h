@@ -1,0 +1,81 @@
+// One plugged-in simulated interface: its spec, its responder and its queue of
+// input reports. Shared by the platform and every handle opened on it, so a
+// handle stays safe to use after the device is unplugged.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "emulator/DeviceResponse.h"
+#include "hid/platform/HidPlatform.h"
+#include "hid/platform/sim/SimDeviceSpec.h"
+
+namespace kvm::hid::platform {
+
+class TSimDevice {
+ public:
+  using TClock = std::chrono::steady_clock;
+  // Like hidraw: at most this many unread input reports; newer ones are dropped.
+  static constexpr std::size_t MaxQueuedReports = 64;
+
+  TSimDevice(std::uint64_t id, TSimDeviceSpec spec, emulator::TDeviceResponder responder);
+
+  std::uint64_t Id() const { return id_; }
+  std::string Path() const;
+  const TSimDeviceSpec& Spec() const { return spec_; }
+  const emulator::TDeviceResponder& Responder() const { return responder_; }
+
+  bool IsPluggedIn() const;
+  // Unplugs: pending reports are discarded and every waiting read wakes.
+  // False when it was unplugged already.
+  bool Unplug();
+  // Queues a report that becomes readable at `readyAt`; false when dropped.
+  bool Enqueue(std::vector<std::uint8_t> report, TClock::time_point readyAt);
+  // Queues the replies of one write, each `DelayMs` after the one before,
+  // never ahead of reports already queued.
+  void EnqueueReplies(const std::vector<emulator::TInputReport>& replies);
+  // Waits for the next readable report. `cancelled` is checked under the
+  // device lock; Cancel on a handle notifies through WakeReaders.
+  TReadStatus Read(std::uint8_t* buffer, std::size_t capacity, std::size_t& got, int timeoutMs,
+                   const bool& cancelled);
+  void WakeReaders();
+  // The lock that `cancelled` flags of the handles are guarded by.
+  std::mutex& Mutex() { return mutex_; }
+
+  void CountWrite();
+  std::size_t WrittenReports() const;
+  std::size_t DroppedReports() const;
+  std::size_t QueuedReports() const;
+  // Handles currently open on the device, of every mode.
+  void HandleOpened() { ++openHandles_; }
+  void HandleClosed() { --openHandles_; }
+  int OpenHandles() const { return openHandles_; }
+
+ private:
+  struct TPending {
+    std::vector<std::uint8_t> Bytes;
+    TClock::time_point ReadyAt;
+  };
+  bool EnqueueLocked(std::vector<std::uint8_t> report, TClock::time_point readyAt);
+
+  const std::uint64_t id_;
+  const TSimDeviceSpec spec_;
+  const emulator::TDeviceResponder responder_;
+
+  mutable std::mutex mutex_;
+  std::condition_variable readable_;
+  std::deque<TPending> queue_;
+  bool pluggedIn_ = true;
+  std::size_t written_ = 0;
+  std::size_t dropped_ = 0;
+  std::atomic<int> openHandles_{0};
+};
+
+}  // namespace kvm::hid::platform

@@ -1,0 +1,80 @@
+#include "hid/platform/sim/SimDeviceSpec.h"
+
+namespace kvm::hid::platform {
+
+namespace {
+
+TSimDeviceSpec Make(std::uint16_t vendor, std::uint16_t product, std::vector<std::uint8_t> descriptor,
+                    std::u16string manufacturer, std::u16string productName, std::u16string serial,
+                    TSimAccess access) {
+  TSimDeviceSpec spec;
+  spec.Attributes.VendorID = vendor;
+  spec.Attributes.ProductID = product;
+  spec.Attributes.VersionNumber = 0x0100;
+  spec.ReportDescriptor = std::move(descriptor);
+  spec.Manufacturer = std::move(manufacturer);
+  spec.Product = std::move(productName);
+  spec.SerialNumber = std::move(serial);
+  spec.Access = access;
+  return spec;
+}
+
+}  // namespace
+
+std::vector<std::uint8_t> VendorDescriptor(std::uint8_t inputId, std::uint8_t inputBytes, std::uint8_t outputId,
+                                           std::uint8_t outputBytes) {
+  return {
+      0x06, 0x00, 0xFF,        // Usage Page (Vendor 0xFF00)
+      0x09, 0x01,              // Usage (1)
+      0xA1, 0x01,              // Collection (Application)
+      0x15, 0x00,              //   Logical Minimum (0)
+      0x26, 0xFF, 0x00,        //   Logical Maximum (255)
+      0x75, 0x08,              //   Report Size (8)
+      0x85, inputId,           //   Report ID
+      0x09, 0x02,              //   Usage (2)
+      0x95, inputBytes,        //   Report Count
+      0x81, 0x02,              //   Input (Data, Variable, Absolute)
+      0x85, outputId,          //   Report ID
+      0x09, 0x03,              //   Usage (3)
+      0x95, outputBytes,       //   Report Count
+      0x91, 0x02,              //   Output (Data, Variable, Absolute)
+      0xC0,                    // End Collection
+  };
+}
+
+TSimDeviceSpec ProgrammerSpec() { return ProgrammerSpecWithInputLength(8); }
+
+TSimDeviceSpec ProgrammerSpecWithInputLength(std::uint16_t inputReportByteLength) {
+  const auto dataBytes = static_cast<std::uint8_t>(inputReportByteLength > 1 ? inputReportByteLength - 1 : 1);
+  return Make(0x0B39, 0xFF03, VendorDescriptor(0x01, dataBytes, 0x04, 63), u"KVM Corp", u"KVM Programmer",
+              u"KP000001", TSimAccess::ReadWrite);
+}
+
+TSimDeviceSpec OtherProductSpec() {
+  return Make(0x0B39, 0xFF02, VendorDescriptor(0x01, 7, 0x04, 63), u"KVM Corp", u"KVM Switch", u"KS000001",
+              TSimAccess::ReadWrite);
+}
+
+TSimDeviceSpec BootKeyboardSpec() {
+  // The boot keyboard of the HID specification: 8-byte input, 1-byte LED output.
+  std::vector<std::uint8_t> descriptor = {
+      0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x05, 0x07, 0x19, 0xE0, 0x29, 0xE7, 0x15, 0x00, 0x25, 0x01,
+      0x75, 0x01, 0x95, 0x08, 0x81, 0x02, 0x95, 0x01, 0x75, 0x08, 0x81, 0x01, 0x95, 0x05, 0x75, 0x01,
+      0x05, 0x08, 0x19, 0x01, 0x29, 0x05, 0x91, 0x02, 0x95, 0x01, 0x75, 0x03, 0x91, 0x01, 0x95, 0x06,
+      0x75, 0x08, 0x15, 0x00, 0x25, 0x65, 0x05, 0x07, 0x19, 0x00, 0x29, 0x65, 0x81, 0x00, 0xC0,
+  };
+  return Make(0x046D, 0xC31C, std::move(descriptor), u"Logitech", u"USB Keyboard", u"", TSimAccess::QueryOnly);
+}
+
+TSimDeviceSpec MouseSpec() {
+  // The boot mouse of the HID specification: three buttons, X and Y.
+  std::vector<std::uint8_t> descriptor = {
+      0x05, 0x01, 0x09, 0x02, 0xA1, 0x01, 0x09, 0x01, 0xA1, 0x00, 0x05, 0x09, 0x19, 0x01, 0x29, 0x03,
+      0x15, 0x00, 0x25, 0x01, 0x95, 0x03, 0x75, 0x01, 0x81, 0x02, 0x95, 0x01, 0x75, 0x05, 0x81, 0x01,
+      0x05, 0x01, 0x09, 0x30, 0x09, 0x31, 0x15, 0x81, 0x25, 0x7F, 0x75, 0x08, 0x95, 0x02, 0x81, 0x06,
+      0xC0, 0xC0,
+  };
+  return Make(0x046D, 0xC077, std::move(descriptor), u"Logitech", u"USB Optical Mouse", u"", TSimAccess::QueryOnly);
+}
+
+}  // namespace kvm::hid::platform

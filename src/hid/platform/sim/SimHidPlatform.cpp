@@ -1,0 +1,130 @@
+#include "hid/platform/sim/SimHidPlatform.h"
+
+#include <cerrno>
+#include <cstring>
+#include <utility>
+
+#include "hid/platform/ReportDescriptor.h"
+#include "hid/platform/sim/SimBus.h"
+#include "hid/platform/sim/SimHandle.h"
+
+namespace kvm::hid::platform {
+
+namespace {
+
+bool Permits(TSimAccess access, TOpenMode mode) {
+  switch (access) {
+    case TSimAccess::ReadWrite: return true;
+    case TSimAccess::QueryOnly: return mode == TOpenMode::QueryOnly;
+    case TSimAccess::None: return false;
+  }
+  return false;
+}
+
+}  // namespace
+
+TSimHidPlatform::TSimHidPlatform() : bus_(std::make_shared<TSimBus>()) {}
+
+TSimHidPlatform::~TSimHidPlatform() = default;
+
+bool TSimHidPlatform::LoadEnumeration() {
+  if (failEnumeration_) return false;
+  ++enumerationRefs_;
+  return true;
+}
+
+void TSimHidPlatform::UnloadEnumeration() {
+  if (enumerationRefs_ > 0) --enumerationRefs_;
+}
+
+bool TSimHidPlatform::LoadHidAccess() {
+  if (failHidAccess_) return false;
+  hidAccessLoaded_ = true;
+  return true;
+}
+
+void TSimHidPlatform::UnloadHidAccess() { hidAccessLoaded_ = false; }
+
+bool TSimHidPlatform::IsHidAccessLoaded() const { return hidAccessLoaded_; }
+
+std::vector<THidInterface> TSimHidPlatform::ScanInterfaces() {
+  std::vector<THidInterface> interfaces;
+  if (enumerationRefs_ == 0 || !hidAccessLoaded_) return interfaces;
+  for (const auto& device : bus_->Present()) interfaces.push_back({device->Id(), device->Path()});
+  return interfaces;
+}
+
+std::unique_ptr<THidHandle> TSimHidPlatform::Open(const std::string& devicePath, TOpenMode mode,
+                                                  std::uint32_t& error) {
+  std::shared_ptr<TSimDevice> device = bus_->FindPresent(devicePath);
+  if (!device) {
+    error = ENOENT;
+    return nullptr;
+  }
+  if (!Permits(device->Spec().Access, mode)) {
+    error = EACCES;
+    return nullptr;
+  }
+  return std::make_unique<TSimHandle>(std::move(device), bus_, mode);
+}
+
+bool TSimHidPlatform::GetCaps(const TPreparsedData& data, THidCaps& caps) {
+  caps = THidCaps{};
+  const auto* descriptor = dynamic_cast<const TDescriptorData*>(&data);
+  if (descriptor == nullptr || !descriptor->Valid()) return false;
+  caps = descriptor->Caps();
+  return true;
+}
+
+int TSimHidPlatform::NoticeFd() { return bus_->NoticeFd(); }
+
+int TSimHidPlatform::DrainNotices() { return bus_->DrainNotices(); }
+
+std::string TSimHidPlatform::ErrorText(std::uint32_t error) {
+  char buffer[256];
+  // The GNU strerror_r, which may return a static text instead of filling the buffer.
+  return strerror_r(static_cast<int>(error), buffer, sizeof buffer);
+}
+
+std::uint64_t TSimHidPlatform::Plug(TSimDeviceSpec spec, emulator::TDeviceResponder responder) {
+  return bus_->Plug(std::move(spec), std::move(responder));
+}
+
+bool TSimHidPlatform::Unplug(std::uint64_t id) { return bus_->Unplug(id); }
+
+bool TSimHidPlatform::InjectInputReport(std::uint64_t id, const std::vector<std::uint8_t>& report) {
+  std::shared_ptr<TSimDevice> device = bus_->Find(id);
+  return device && device->Enqueue(report, TSimDevice::TClock::now());
+}
+
+std::string TSimHidPlatform::PathOf(std::uint64_t id) const {
+  std::shared_ptr<TSimDevice> device = bus_->Find(id);
+  return device ? device->Path() : std::string();
+}
+
+std::size_t TSimHidPlatform::WrittenReports(std::uint64_t id) const {
+  std::shared_ptr<TSimDevice> device = bus_->Find(id);
+  return device ? device->WrittenReports() : 0;
+}
+
+std::size_t TSimHidPlatform::DroppedReports(std::uint64_t id) const {
+  std::shared_ptr<TSimDevice> device = bus_->Find(id);
+  return device ? device->DroppedReports() : 0;
+}
+
+std::size_t TSimHidPlatform::QueuedReports(std::uint64_t id) const {
+  std::shared_ptr<TSimDevice> device = bus_->Find(id);
+  return device ? device->QueuedReports() : 0;
+}
+
+int TSimHidPlatform::OpenHandles(std::uint64_t id) const {
+  std::shared_ptr<TSimDevice> device = bus_->Find(id);
+  return device ? device->OpenHandles() : 0;
+}
+
+void TSimHidPlatform::SetBindFailure(bool enumeration, bool hidAccess) {
+  failEnumeration_ = enumeration;
+  failHidAccess_ = hidAccess;
+}
+
+}  // namespace kvm::hid::platform
