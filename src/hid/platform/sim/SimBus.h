@@ -31,9 +31,9 @@ class TSimBus {
 
   int NoticeFd() const { return noticeFd_; }
   int DrainNotices();
+  void RaiseNotice();
 
  private:
-  void RaiseNotice();
 
   mutable std::mutex mutex_;
   std::uint64_t nextId_ = 1;

@@ -53,10 +53,14 @@ class TSimDevice {
   std::size_t WrittenReports() const;
   std::size_t DroppedReports() const;
   std::size_t QueuedReports() const;
-  // Handles currently open on the device, of every mode.
-  void HandleOpened() { ++openHandles_; }
+  // Handles currently open on the device, of every mode, and openings so far.
+  void HandleOpened() {
+    ++openHandles_;
+    ++openings_;
+  }
   void HandleClosed() { --openHandles_; }
   int OpenHandles() const { return openHandles_; }
+  int Openings() const { return openings_; }
 
  private:
   struct TPending {
@@ -76,6 +80,7 @@ class TSimDevice {
   std::size_t written_ = 0;
   std::size_t dropped_ = 0;
   std::atomic<int> openHandles_{0};
+  std::atomic<int> openings_{0};
 };
 
 }  // namespace kvm::hid::platform

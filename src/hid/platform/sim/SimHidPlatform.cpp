@@ -122,6 +122,13 @@ int TSimHidPlatform::OpenHandles(std::uint64_t id) const {
   return device ? device->OpenHandles() : 0;
 }
 
+int TSimHidPlatform::Openings(std::uint64_t id) const {
+  std::shared_ptr<TSimDevice> device = bus_->Find(id);
+  return device ? device->Openings() : 0;
+}
+
+void TSimHidPlatform::RaiseNotice() { bus_->RaiseNotice(); }
+
 void TSimHidPlatform::SetBindFailure(bool enumeration, bool hidAccess) {
   failEnumeration_ = enumeration;
   failHidAccess_ = hidAccess;

@@ -47,13 +47,18 @@ class TSimHidPlatform final : public THidPlatform {
   // device is not plugged in or its queue is full.
   bool InjectInputReport(std::uint64_t id, const std::vector<std::uint8_t>& report);
   std::string PathOf(std::uint64_t id) const;
+  // A device-node notice without any change of the HID interfaces (another
+  // kind of device came or went).
+  void RaiseNotice();
 
   // Successful writes, reports dropped because the queue was full, reports
-  // waiting to be read, and handles open now (0 for unknown devices).
+  // waiting to be read, handles open now and openings so far (0 for unknown
+  // devices).
   std::size_t WrittenReports(std::uint64_t id) const;
   std::size_t DroppedReports(std::uint64_t id) const;
   std::size_t QueuedReports(std::uint64_t id) const;
   int OpenHandles(std::uint64_t id) const;
+  int Openings(std::uint64_t id) const;
 
   // Makes the next bindings fail (to test a controller that stays unbound).
   void SetBindFailure(bool enumeration, bool hidAccess);

@@ -1,0 +1,399 @@
+// The HID controller and its devices over the simulated back end: rescans,
+// events, counts, check-out and give-back, handlers and reader threads.
+#include <gtest/gtest.h>
+
+#include <poll.h>
+
+#include "SimControllerEvents.h"
+#include "WaitFor.h"
+#include "emulator/ProgrammerEmulator.h"
+#include "hid/HidControllerClass.h"
+#include "hid/platform/sim/SimHidPlatform.h"
+
+namespace kvm::hid {
+namespace {
+
+using emulator::TProgrammerEmulator;
+using platform::TSimHidPlatform;
+using test::TControllerEvents;
+using Log = std::vector<std::string>;
+
+class ControllerSim : public ::testing::Test {
+ protected:
+  std::uint64_t Plug(platform::TSimDeviceSpec spec = platform::ProgrammerSpec()) {
+    return sim->Plug(std::move(spec), TProgrammerEmulator::Responder(emulator));
+  }
+  static std::string Name(std::uint64_t id) { return std::to_string(id); }
+
+  // Creates the controller with its handlers bound the way a stored design
+  // binds them, and waits for its first rescan.
+  void Start() {
+    sim->DrainNotices();  // plugs before the controller are not news to it
+    controller = std::make_unique<THidDeviceController>(sim);
+    controller->BeginLoading();
+    controller->SetOnArrival(THidPlugEvent(&events, &TControllerEvents::Arrival));
+    controller->SetOnRemoval(THidPlugEvent(&events, &TControllerEvents::Removal));
+    controller->SetOnDeviceUnplug(THidPlugEvent(&events, &TControllerEvents::Unplug));
+    controller->SetOnDeviceDataError(THidDataErrorEvent(&events, &TControllerEvents::DataError));
+    controller->SetOnDeviceChange(TNotifyEvent(&events, &TControllerEvents::DeviceChange));
+    controller->EndLoading();
+    ASSERT_TRUE(kvm::test::WaitFor([&] { return events.Changes == 1; }));
+  }
+  // Waits until the controller has taken every pending notice, and so rescanned.
+  bool Settle() {
+    return kvm::test::WaitFor([&] {
+      pollfd fd{sim->NoticeFd(), POLLIN, 0};
+      return poll(&fd, 1, 0) == 0;
+    });
+  }
+  void ClearEvents() {
+    events.Log.clear();
+    events.Changes = 0;
+  }
+  THidDevice* CheckOut(int index) {
+    THidDevice* device = nullptr;
+    EXPECT_TRUE(controller->CheckOutByIndex(device, index));
+    return device;
+  }
+
+  std::shared_ptr<TSimHidPlatform> sim = std::make_shared<TSimHidPlatform>();
+  std::shared_ptr<TProgrammerEmulator> emulator = std::make_shared<TProgrammerEmulator>();
+  TControllerEvents events;
+  std::unique_ptr<THidDeviceController> controller;
+};
+
+TEST_F(ControllerSim, FirstRescanReportsAChangeEvenWithNothingThere) {
+  Start();
+  EXPECT_EQ(events.Log, Log{"change"});
+  EXPECT_TRUE(controller->Devices().empty());
+  EXPECT_TRUE(controller->IsBound());
+}
+
+TEST_F(ControllerSim, NoticeWithoutAChangeFiresNothing) {
+  Plug();
+  Start();
+  ClearEvents();
+  sim->RaiseNotice();
+  ASSERT_TRUE(Settle());
+  EXPECT_TRUE(events.Log.empty());
+  EXPECT_EQ(controller->Devices().size(), 1u);
+}
+
+TEST_F(ControllerSim, TwoArrivalsInOneRescan) {
+  Start();
+  ClearEvents();
+  const std::uint64_t a = Plug(platform::MouseSpec());
+  const std::uint64_t b = Plug();
+  ASSERT_TRUE(Settle());
+  EXPECT_EQ(events.Log, (Log{"arrival " + Name(a), "arrival " + Name(b), "change"}));
+  ASSERT_EQ(controller->Devices().size(), 2u);
+  EXPECT_EQ(controller->Devices()[1]->Attributes().ProductID, 0xFF03);
+  EXPECT_EQ(controller->NumCheckedInDevices(), 2);
+}
+
+TEST_F(ControllerSim, RemovalOfAListedDevice) {
+  const std::uint64_t a = Plug();
+  const std::uint64_t b = Plug(platform::BootKeyboardSpec());
+  Start();
+  ClearEvents();
+  ASSERT_TRUE(sim->Unplug(a));
+  ASSERT_TRUE(Settle());
+  EXPECT_EQ(events.Log, (Log{"unplug " + Name(a), "removal " + Name(a), "change"}));
+  ASSERT_EQ(controller->Devices().size(), 1u);
+  EXPECT_EQ(controller->Devices()[0]->PnPInfo().DeviceID, b);
+  EXPECT_EQ(controller->NumCheckedInDevices(), 1);
+  EXPECT_EQ(sim->OpenHandles(a), 0);
+}
+
+TEST_F(ControllerSim, RemovalOfACheckedOutDeviceLastsUntilItIsGivenBack) {
+  const std::uint64_t a = Plug();
+  Start();
+  THidDevice* device = CheckOut(0);
+  ClearEvents();
+  ASSERT_TRUE(sim->Unplug(a));
+  ASSERT_TRUE(Settle());
+  EXPECT_EQ(events.Log, (Log{"unplug " + Name(a), "removal " + Name(a), "change"}));
+  ASSERT_EQ(controller->Devices().size(), 1u);
+  EXPECT_FALSE(device->IsPluggedIn());
+  EXPECT_EQ(controller->NumUnpluggedDevices(), 1);
+  EXPECT_EQ(controller->NumCheckedOutDevices(), 0);
+  EXPECT_EQ(controller->NumCheckedInDevices(), 0);
+
+  // Every later rescan reports it again, without a second OnUnplug.
+  ClearEvents();
+  sim->RaiseNotice();
+  ASSERT_TRUE(Settle());
+  EXPECT_EQ(events.Log, (Log{"removal " + Name(a), "change"}));
+
+  delete device;
+  EXPECT_TRUE(controller->Devices().empty());
+  EXPECT_EQ(controller->NumUnpluggedDevices(), 0);
+  ClearEvents();
+  sim->RaiseNotice();
+  ASSERT_TRUE(Settle());
+  EXPECT_TRUE(events.Log.empty());
+}
+
+TEST_F(ControllerSim, ReplugIsANewDevice) {
+  const std::uint64_t a = Plug();
+  Start();
+  THidDevice* old = CheckOut(0);
+  sim->Unplug(a);
+  const std::uint64_t b = Plug();
+  ClearEvents();
+  ASSERT_TRUE(Settle());
+  EXPECT_EQ(events.Log, (Log{"unplug " + Name(a), "removal " + Name(a), "arrival " + Name(b), "change"}));
+  EXPECT_EQ(controller->Devices().size(), 2u);
+  delete old;
+  ASSERT_EQ(controller->Devices().size(), 1u);
+  EXPECT_EQ(controller->Devices()[0]->PnPInfo().DeviceID, b);
+}
+
+TEST_F(ControllerSim, EnumerateCounts) {
+  Start();
+  EXPECT_EQ(controller->Enumerate(), 0);
+  Plug();
+  Plug(platform::MouseSpec());
+  Plug(platform::OtherProductSpec());
+  ASSERT_TRUE(Settle());
+  // No handler: the first plugged-in device is counted, then the walk stops.
+  EXPECT_EQ(controller->Enumerate(), 1);
+  controller->SetOnEnumerate(THidEnumerateEvent(&events, &TControllerEvents::Enumerate));
+  EXPECT_EQ(controller->Enumerate(), 3);
+  events.OfferedIndexes.clear();
+  events.StopAtOffer = 2;
+  EXPECT_EQ(controller->Enumerate(), 2);
+  EXPECT_EQ(events.OfferedIndexes, (std::vector<int>{0, 1}));
+}
+
+TEST_F(ControllerSim, EnumerateSkipsUnpluggedEntriesButKeepsTheirIndexes) {
+  const std::uint64_t a = Plug();
+  Plug();
+  Start();
+  THidDevice* gone = CheckOut(0);
+  sim->Unplug(a);
+  ASSERT_TRUE(Settle());
+  controller->SetOnEnumerate(THidEnumerateEvent(&events, &TControllerEvents::Enumerate));
+  EXPECT_EQ(controller->Enumerate(), 1);
+  EXPECT_EQ(events.OfferedIndexes, (std::vector<int>{1}));
+  delete gone;
+}
+
+TEST_F(ControllerSim, CheckOutRefusals) {
+  Plug();
+  Start();
+  THidDevice* device = reinterpret_cast<THidDevice*>(1);
+  EXPECT_FALSE(controller->CheckOutByIndex(device, -1));
+  EXPECT_EQ(device, nullptr);
+  device = reinterpret_cast<THidDevice*>(1);
+  EXPECT_FALSE(controller->CheckOutByIndex(device, 1));
+  EXPECT_EQ(device, nullptr);
+  THidDevice* first = CheckOut(0);
+  ASSERT_NE(first, nullptr);
+  EXPECT_TRUE(first->IsCheckedOut());
+  EXPECT_FALSE(controller->CheckOutByIndex(device, 0));
+  EXPECT_EQ(device, nullptr);
+  EXPECT_EQ(controller->NumCheckedOutDevices(), 1);
+  EXPECT_EQ(controller->NumCheckedInDevices(), 0);
+  delete first;
+}
+
+TEST_F(ControllerSim, DevThreadSleepTimeReachesOnlyDevicesThatFollow) {
+  Plug();
+  Plug();
+  Start();
+  controller->SetDevThreadSleepTime(20);
+  EXPECT_EQ(controller->Devices()[0]->ThreadSleepTime(), 20);
+  controller->Devices()[1]->SetThreadSleepTime(30);  // no longer follows
+  controller->SetDevThreadSleepTime(40);
+  EXPECT_EQ(controller->Devices()[0]->ThreadSleepTime(), 40);
+  EXPECT_EQ(controller->Devices()[1]->ThreadSleepTime(), 30);
+  // Out of the devices' range: stored by the controller only, and from then on nobody follows.
+  controller->SetDevThreadSleepTime(5);
+  EXPECT_EQ(controller->DevThreadSleepTime(), 5);
+  EXPECT_EQ(controller->Devices()[0]->ThreadSleepTime(), 40);
+  controller->SetDevThreadSleepTime(50);
+  EXPECT_EQ(controller->Devices()[0]->ThreadSleepTime(), 40);
+  // A device that arrives later starts at 100.
+  Plug();
+  ASSERT_TRUE(Settle());
+  EXPECT_EQ(controller->Devices()[2]->ThreadSleepTime(), 100);
+}
+
+TEST_F(ControllerSim, SetOnDataStartsReplacesAndStopsTheReader) {
+  const std::uint64_t a = Plug();
+  Start();
+  THidDevice* device = CheckOut(0);
+  EXPECT_FALSE(device->HasReaderThread());  // no handler yet
+  device->SetOnData(THidDataEvent(&events, &TControllerEvents::Data));
+  ASSERT_TRUE(device->HasReaderThread());
+  const int openings = sim->Openings(a);
+  // Replacing keeps the running thread: its read handle is not reopened.
+  device->SetOnData(THidDataEvent(&events, &TControllerEvents::OtherData));
+  EXPECT_TRUE(device->HasReaderThread());
+  EXPECT_EQ(sim->Openings(a), openings);
+  device->SetOnData(nullptr);
+  EXPECT_FALSE(device->HasReaderThread());
+  delete device;
+}
+
+TEST_F(ControllerSim, CheckOutStartsTheReaderOfADeviceWithAHandler) {
+  Plug();
+  Start();
+  controller->SetOnDeviceData(THidDataEvent(&events, &TControllerEvents::Data));
+  EXPECT_FALSE(controller->Devices()[0]->HasReaderThread());  // listed devices do not read
+  THidDevice* device = CheckOut(0);
+  EXPECT_TRUE(device->HasReaderThread());
+  // Devices that follow the controller's handler follow its removal too.
+  controller->SetOnDeviceData(nullptr);
+  EXPECT_FALSE(device->HasReaderThread());
+  delete device;
+}
+
+TEST_F(ControllerSim, GivingBackLeavesAFreshDeviceCarryingTheHandlers) {
+  Plug(platform::MouseSpec());
+  Plug();
+  Start();
+  THidDevice* device = CheckOut(1);
+  const THidDataEvent data(&events, &TControllerEvents::OtherData);
+  const THidPlugEvent unplug(&events, &TControllerEvents::OtherUnplug);
+  device->SetOnData(data);
+  device->OnUnplug = unplug;
+  device->SetThreadSleepTime(25);
+  const std::uint64_t id = device->PnPInfo().DeviceID;
+  EXPECT_EQ(controller->NumCheckedOutDevices(), 1);
+
+  delete device;
+  ASSERT_EQ(controller->Devices().size(), 2u);
+  THidDevice* fresh = controller->Devices()[1];
+  EXPECT_EQ(fresh->PnPInfo().DeviceID, id);
+  EXPECT_FALSE(fresh->IsCheckedOut());
+  EXPECT_FALSE(fresh->HasReaderThread());
+  EXPECT_TRUE(fresh->OnData().SameCode(data));
+  EXPECT_TRUE(fresh->OnUnplug.SameCode(unplug));
+  EXPECT_EQ(fresh->ThreadSleepTime(), 25);
+  EXPECT_EQ(controller->NumCheckedOutDevices(), 0);
+  EXPECT_EQ(controller->NumCheckedInDevices(), 2);
+}
+
+TEST_F(ControllerSim, UnboundPlatformHasNoDevices) {
+  sim->SetBindFailure(false, true);
+  Plug();
+  controller = std::make_unique<THidDeviceController>(sim);
+  controller->SetOnDeviceChange(TNotifyEvent(&events, &TControllerEvents::DeviceChange));
+  EXPECT_FALSE(controller->IsBound());
+  EXPECT_EQ(controller->Enumerate(), 0);
+  Plug();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(controller->Devices().empty());
+  EXPECT_EQ(events.Changes, 0);
+  // The enumeration binding it did get is released again.
+  controller.reset();
+  EXPECT_EQ(sim->EnumerationReferences(), 0);
+}
+
+TEST_F(ControllerSim, BindingsAreReleasedWithTheController) {
+  Start();
+  EXPECT_EQ(sim->EnumerationReferences(), 1);
+  controller.reset();
+  EXPECT_EQ(sim->EnumerationReferences(), 0);
+  EXPECT_FALSE(sim->IsHidAccessLoaded());
+}
+
+TEST_F(ControllerSim, VersionCannotBeChanged) {
+  Start();
+  controller->SetVersion("2.0");
+  EXPECT_EQ(controller->Version(), "1.0.32");
+}
+
+TEST_F(ControllerSim, DeviceRefusedReadWriteIsListedQueryOnly) {
+  Plug(platform::BootKeyboardSpec());
+  Start();
+  THidDevice* keyboard = CheckOut(0);
+  EXPECT_FALSE(keyboard->HasReadWriteAccess());
+  EXPECT_EQ(keyboard->Attributes().VendorID, 0x046D);
+  EXPECT_EQ(ToText(keyboard->GetProductName()), "USB Keyboard");
+  THidCaps caps;
+  keyboard->GetCaps(caps);
+  EXPECT_EQ(caps.InputReportByteLength, 9);
+  keyboard->SetOnData(THidDataEvent(&events, &TControllerEvents::Data));
+  EXPECT_FALSE(keyboard->HasReaderThread());
+  std::uint8_t report[2] = {0, 1};
+  std::uint32_t written = 0;
+  EXPECT_FALSE(keyboard->WriteFile(report, sizeof report, written));
+  delete keyboard;
+}
+
+TEST_F(ControllerSim, DeviceThatCannotBeOpenedIsLeftOut) {
+  platform::TSimDeviceSpec locked = platform::ProgrammerSpec();
+  locked.Access = platform::TSimAccess::None;
+  platform::TSimDeviceSpec anonymous = platform::ProgrammerSpec();
+  anonymous.AttributesReadable = false;
+  Plug(locked);
+  Plug(anonymous);
+  const std::uint64_t good = Plug();
+  Start();
+  ASSERT_EQ(controller->Devices().size(), 1u);
+  EXPECT_EQ(controller->Devices()[0]->PnPInfo().DeviceID, good);
+}
+
+TEST_F(ControllerSim, ProgrammerRepliesReachOnDataOnTheUserInterfaceThread) {
+  const std::uint64_t id = Plug();
+  Start();
+  THidDevice* programmer = CheckOut(0);
+  programmer->SetOnData(THidDataEvent(&events, &TControllerEvents::Data));
+  THidCaps caps;
+  programmer->GetCaps(caps);
+  ASSERT_EQ(caps.OutputReportByteLength, 64);
+  std::vector<std::uint8_t> report(caps.OutputReportByteLength, 0);
+  report[0] = 0x04;
+  report[1] = 4;
+  report[2] = emulator::CmdChipID;
+  std::uint32_t written = 0;
+  ASSERT_TRUE(programmer->WriteFile(report.data(), caps.OutputReportByteLength, written));
+  EXPECT_EQ(written, 64u);
+  EXPECT_EQ(sim->WrittenReports(id), 1u);
+  ASSERT_TRUE(kvm::test::WaitFor([&] { return events.Received.size() == 3; }));
+  for (const test::TReceivedData& received : events.Received) {
+    EXPECT_EQ(received.ReportID, 0x01);
+    EXPECT_EQ(received.Data.size(), 7u);
+    EXPECT_EQ(received.Thread, std::this_thread::get_id());
+  }
+  EXPECT_EQ(events.Received[0].Data, (std::vector<std::uint8_t>{0x03, 0x00, 0x20, 0x52, 0, 0, 0}));
+  EXPECT_EQ(events.Received[2].Data, (std::vector<std::uint8_t>{0x01, 0x02, 0, 0, 0, 0, 0}));
+  delete programmer;
+}
+
+TEST_F(ControllerSim, UnplugWhileReadingReportsReadErrorsUntilGivenBack) {
+  const std::uint64_t id = Plug();
+  Start();
+  THidDevice* programmer = CheckOut(0);
+  programmer->SetThreadSleepTime(10);
+  programmer->SetOnData(THidDataEvent(&events, &TControllerEvents::Data));
+  ASSERT_TRUE(programmer->HasReaderThread());
+  sim->Unplug(id);
+  ASSERT_TRUE(Settle());
+  EXPECT_FALSE(programmer->IsPluggedIn());
+  // The reader stays until the device is given back and keeps failing to start reads.
+  ASSERT_TRUE(kvm::test::WaitFor([&] { return events.DataErrors.size() >= 2; }));
+  EXPECT_TRUE(programmer->HasReaderThread());
+  std::uint8_t report[64] = {0x04};
+  std::uint32_t written = 0;
+  EXPECT_FALSE(programmer->WriteFile(report, sizeof report, written));
+  delete programmer;
+  EXPECT_TRUE(controller->Devices().empty());
+}
+
+TEST_F(ControllerSim, ControllerDestructionDetachesCheckedOutDevices) {
+  const std::uint64_t id = Plug();
+  Start();
+  THidDevice* device = CheckOut(0);
+  controller.reset();
+  EXPECT_FALSE(device->IsPluggedIn());
+  EXPECT_EQ(device->Controller(), nullptr);
+  EXPECT_EQ(events.Log.back(), "unplug " + Name(id));
+  delete device;  // gives back to nobody
+}
+
+}  // namespace
+}  // namespace kvm::hid
