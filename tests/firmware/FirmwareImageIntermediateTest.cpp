@@ -112,15 +112,13 @@ TEST_F(IntermediateFileTest, RefusedContainerLeavesTheEarlierFileAlone) {
   EXPECT_EQ(ReadBytes(IntermediateFile()), (Bytes{1, 2, 3}));
 }
 
-TEST_F(IntermediateFileTest, FolderThatIsALinkIsRefused) {
+TEST_F(IntermediateFileTest, FolderThatIsALinkOrAFileIsRefused) {
   ::mkdir((folder_ / "elsewhere").c_str(), 0700);
   ASSERT_EQ(::symlink((folder_ / "elsewhere").c_str(), PrivateFolder().c_str()), 0);
   EXPECT_EQ(Unscramble(), FileUnwritable);
   EXPECT_NE(LastImageErrorDetail().find("not a folder of its own"), std::string::npos);
   EXPECT_TRUE(Names(folder_ / "elsewhere").empty());
-}
-
-TEST_F(IntermediateFileTest, FolderThatIsAFileIsRefused) {
+  std::filesystem::remove(PrivateFolder());
   WriteBytes(PrivateFolder(), {0});
   EXPECT_EQ(Unscramble(), FileUnwritable);
   EXPECT_EQ(ReadBytes(PrivateFolder()), (Bytes{0}));
