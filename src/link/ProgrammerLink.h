@@ -1,0 +1,87 @@
+// Programmer discovery and connection: follows the HID devices that come and
+// go, keeps the device list, runs the connection countdown and connects to
+// the first KVM programmer listed. The window only forwards its events here.
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "app/core/AppState.h"
+#include "app/core/JobView.h"
+#include "app/core/StatusOps.h"
+#include "app/core/TickTimer.h"
+#include "link/DeviceListBox.h"
+
+namespace kvm::hid {
+class THidDevice;
+class THidDeviceController;
+}  // namespace kvm::hid
+
+namespace kvm::protocol {
+class TProgrammerProtocol;
+}
+
+namespace kvm::link {
+
+inline constexpr int CountdownTicks = 3;
+
+class TProgrammerLink {
+ public:
+  // The controller must outlive the link.
+  TProgrammerLink(hid::THidDeviceController& controller, IStatusOps& status, IJobView& view, TAppState& state,
+                  protocol::TProgrammerProtocol& protocol, int tickMs = 1000);
+  // Gives back every checked-out device and unbinds the controller's handlers.
+  ~TProgrammerLink();
+  TProgrammerLink(const TProgrammerLink&) = delete;
+  TProgrammerLink& operator=(const TProgrammerLink&) = delete;
+
+  // The handlers bound when the window is created (OnArrival, OnEnumerate,
+  // OnRemoval, OnDeviceDataError); binding them starts no scan.
+  void BindController();
+  // Installs HidCtlDeviceChange, which makes the controller scan at once.
+  // Later activations install the same handler again, which changes nothing.
+  void FormActivate();
+
+  void HidCtlArrival(hid::THidDevice* HidDev);
+  void HidCtlRemoval(hid::THidDevice* HidDev);
+  void HidCtlDeviceChange(hid::THidDeviceController* Sender);
+  bool HidCtlEnumerate(hid::THidDevice* HidDev, int Idx);
+
+  void CheckTargetTimerTimer();
+  bool ConnectProgrammer();
+  std::string DescribeDevice(hid::THidDevice& device) const;
+
+  // Called by the countdown tick after a successful connection while "Auto"
+  // is ticked (the window runs the programming job from it).
+  std::function<void()> OnAutoStart;
+
+  const TDeviceListBox& DevListBox() const { return devListBox_; }
+  int ProgrammerIndex() const { return programmerIndex_; }
+  const TTickTimer& CheckTargetTimer() const { return checkTargetTimer_; }
+
+ private:
+  void ArmCountdown();
+  void StopCountdown();
+  void RunAutoStart();
+  std::string ProgrammerDescription(hid::THidDevice& device) const;
+  static bool IsProgrammer(hid::THidDevice& device);
+
+  hid::THidDeviceController& controller_;
+  IStatusOps& status_;
+  IJobView& view_;
+  TAppState& state_;
+  protocol::TProgrammerProtocol& protocol_;
+
+  TDeviceListBox devListBox_;
+  int programmerIndex_ = -1;
+  TTickTimer checkTargetTimer_;
+  // Qt does not deliver a timer's tick while its own handler runs, and the
+  // automatic job runs inside the countdown's handler: this one stands in for
+  // the countdown's ticks meanwhile.
+  TTickTimer standInTimer_;
+  int countdownStops_ = 0;
+  int standInFromStop_ = 0;
+};
+
+}  // namespace kvm::link

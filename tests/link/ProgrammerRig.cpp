@@ -1,0 +1,56 @@
+#include "ProgrammerRig.h"
+
+#include "WaitFor.h"
+
+namespace kvm::test {
+
+TProgrammerRig::TProgrammerRig(int tickMs)
+    : platform(std::make_shared<hid::platform::TSimHidPlatform>()),
+      emulator(std::make_shared<emulator::TProgrammerEmulator>()) {
+  window.connected = &state.Connected;
+  controller = std::make_unique<hid::THidDeviceController>(platform);
+  protocol = std::make_unique<protocol::TProgrammerProtocol>(window, state, pump, tickMs);
+  link = std::make_unique<link::TProgrammerLink>(*controller, window, window, state, *protocol, tickMs);
+  jobs = std::make_unique<firmware::TProgrammingJobs>(window, window, state, *protocol, pump, tickMs,
+                                                      [this] { return clockMs; });
+  link->OnAutoStart = [this] { jobs->InProgButtonClick(); };
+}
+
+TProgrammerRig::~TProgrammerRig() {
+  // The window goes before the controller it owns.
+  jobs.reset();
+  link.reset();
+  protocol.reset();
+  controller.reset();
+}
+
+void TProgrammerRig::Start() {
+  link->BindController();
+  link->FormActivate();
+}
+
+std::uint64_t TProgrammerRig::PlugProgrammer(const std::u16string& serial) { return PlugProgrammer(serial, emulator); }
+
+std::uint64_t TProgrammerRig::PlugProgrammer(const std::u16string& serial,
+                                             std::shared_ptr<emulator::TProgrammerEmulator> device) {
+  hid::platform::TSimDeviceSpec spec = hid::platform::ProgrammerSpec();
+  spec.SerialNumber = serial;
+  return platform->Plug(spec, emulator::TProgrammerEmulator::Responder(std::move(device)));
+}
+
+std::uint64_t TProgrammerRig::PlugMouse() { return Plug(hid::platform::MouseSpec()); }
+
+std::uint64_t TProgrammerRig::Plug(hid::platform::TSimDeviceSpec spec) { return platform->Plug(std::move(spec)); }
+
+bool TProgrammerRig::WaitSettled(int timeoutMs) {
+  return WaitFor([this] { return link->CheckTargetTimer().Enabled(); }, timeoutMs) &&
+         WaitFor([this] { return !link->CheckTargetTimer().Enabled(); }, timeoutMs);
+}
+
+bool TProgrammerRig::WaitConnected(int timeoutMs) { return WaitSettled(timeoutMs) && state.Connected; }
+
+std::string TProgrammerRig::ConnectedText(const std::string& serial) {
+  return "Zorbek KVM Switch Programmer " + serial + " is connected.";
+}
+
+}  // namespace kvm::test

@@ -1,0 +1,56 @@
+// The whole utility below the window, on the simulated HID back end: a real
+// controller, protocol, link and jobs, the programmer emulator behind each
+// simulated programmer, and a recording window. Ticks are short so that a
+// countdown takes tens of milliseconds.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "RecordingStatus.h"
+#include "app/core/AppState.h"
+#include "app/core/MessagePump.h"
+#include "emulator/ProgrammerEmulator.h"
+#include "firmware/ProgrammingJobs.h"
+#include "hid/HidControllerClass.h"
+#include "hid/platform/sim/SimHidPlatform.h"
+#include "link/ProgrammerLink.h"
+#include "protocol/ProgrammerProtocol.h"
+
+namespace kvm::test {
+
+inline constexpr int RigTickMs = 10;
+
+class TProgrammerRig {
+ public:
+  explicit TProgrammerRig(int tickMs = RigTickMs);
+  ~TProgrammerRig();
+
+  // The window's creation (design-time bindings) and its first activation.
+  void Start();
+
+  std::uint64_t PlugProgrammer(const std::u16string& serial = u"KP000001");
+  std::uint64_t PlugProgrammer(const std::u16string& serial, std::shared_ptr<emulator::TProgrammerEmulator> device);
+  std::uint64_t PlugMouse();
+  std::uint64_t Plug(hid::platform::TSimDeviceSpec spec);
+
+  // Waits until a countdown has run out (connected or not).
+  bool WaitSettled(int timeoutMs = 1000);
+  bool WaitConnected(int timeoutMs = 1000);
+
+  static std::string ConnectedText(const std::string& serial);
+
+  std::shared_ptr<hid::platform::TSimHidPlatform> platform;
+  std::shared_ptr<emulator::TProgrammerEmulator> emulator;
+  TRecordingStatus window;
+  TAppState state;
+  TQtMessagePump pump;
+  std::unique_ptr<hid::THidDeviceController> controller;
+  std::unique_ptr<protocol::TProgrammerProtocol> protocol;
+  std::unique_ptr<link::TProgrammerLink> link;
+  std::unique_ptr<firmware::TProgrammingJobs> jobs;
+  std::uint32_t clockMs = 0;  // the jobs' millisecond clock
+};
+
+}  // namespace kvm::test
