@@ -136,7 +136,7 @@ void TMainForm::resizeEvent(QResizeEvent* event) {
 
 void TMainForm::KeepStatusBarAtBottom() {
   if (ProgStatusBar == nullptr) return;
-  ProgStatusBar->setGeometry(0, height() - ProgStatusBar->height(), width(), ProgStatusBar->height());
+  ProgStatusBar->Place({0, height() - ProgStatusBar->height(), width(), ProgStatusBar->height()});
 }
 
 bool TMainForm::eventFilter(QObject* watched, QEvent* event) {
@@ -226,7 +226,6 @@ void TMainForm::ReportStatus(const std::string& text, TColour colour) {
 void TMainForm::LogLine(const std::string& text) {
   HistoryListBox->addItem(ToQString(text));
   HistoryListBox->setCurrentRow(HistoryListBox->count() - 1);
-  HistoryListBox->scrollToItem(HistoryListBox->currentItem());
 }
 
 void TMainForm::LogBlank() { HistoryListBox->addItem(QString()); }

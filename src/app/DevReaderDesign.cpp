@@ -161,7 +161,8 @@ void TMainForm::CreateControls() {
                                        {QStringLiteral("Status"), 400, Qt::AlignLeft},
                                        {QStringLiteral("Programmer Version"), 50, Qt::AlignLeft}},
                                       this);
-  Place(ProgStatusBar, "ProgStatusBar", 0, 331, ClientWidth, 22);
+  ProgStatusBar->setObjectName(QStringLiteral("ProgStatusBar"));
+  ProgStatusBar->Place({0, 331, ClientWidth, 22});
 
   DevListBox = Place(new QListWidget(this), "DevListBox", 33, 357, 320, 97);
   DevListBox->hide();

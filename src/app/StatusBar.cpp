@@ -40,6 +40,11 @@ QString TPanelStatusBar::PanelText(int index) const { return ValidIndex(index) ?
 
 QLabel* TPanelStatusBar::Panel(int index) const { return ValidIndex(index) ? labels_[index] : nullptr; }
 
+void TPanelStatusBar::Place(const QRect& geometry) {
+  setGeometry(geometry);
+  LayoutPanels();
+}
+
 void TPanelStatusBar::resizeEvent(QResizeEvent* event) {
   QFrame::resizeEvent(event);
   LayoutPanels();

@@ -25,6 +25,9 @@ class TPanelStatusBar final : public QFrame {
   void SetPanelText(int index, const QString& text);
   QString PanelText(int index) const;
   QLabel* Panel(int index) const;
+  // Sets the bar's geometry and lays the panels out at once; a hidden
+  // widget would get its resize event only when shown.
+  void Place(const QRect& geometry);
 
  protected:
   void resizeEvent(QResizeEvent* event) override;
