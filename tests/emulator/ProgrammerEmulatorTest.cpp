@@ -44,10 +44,6 @@ Bytes RandomImage(std::size_t size, unsigned seed) {
   return image;
 }
 
-TEST(ProgrammerEmulator, ReplyReportsAreEightBytesWithReportIdOne) {
-  EXPECT_EQ(Status(0x02), (Bytes{0x01, 0x01, 0x02, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(Value(0x2052), (Bytes{0x01, 0x03, 0x00, 0x20, 0x52, 0, 0, 0}));
-}
 
 TEST(ProgrammerEmulator, CommandsAcknowledgeThenComplete) {
   TProgrammerEmulator emulator;

@@ -314,25 +314,7 @@ TEST_F(SimHidPlatformTest, QueueHoldsAtMost64Reports) {
   EXPECT_EQ(report, TProgrammerEmulator::StatusReport(0x01));  // the oldest are kept
 }
 
-TEST_F(SimHidPlatformTest, OpenHandlesAreCounted) {
-  const std::uint64_t id = platform.Plug(ProgrammerSpec());
-  {
-    auto a = Open(id);
-    auto b = Open(id, TOpenMode::Read);
-    EXPECT_EQ(platform.OpenHandles(id), 2);
-  }
-  EXPECT_EQ(platform.OpenHandles(id), 0);
-}
 
-TEST_F(SimHidPlatformTest, InputBufferCountPerHandle) {
-  auto handle = Open(platform.Plug(ProgrammerSpec()));
-  std::uint32_t count = 0;
-  ASSERT_TRUE(handle->GetNumInputBuffers(count));
-  EXPECT_TRUE(handle->SetNumInputBuffers(128));
-  EXPECT_FALSE(handle->SetNumInputBuffers(1));
-  ASSERT_TRUE(handle->GetNumInputBuffers(count));
-  EXPECT_EQ(count, 128u);
-}
 
 }  // namespace
 }  // namespace kvm::hid::platform

@@ -1,5 +1,7 @@
 #include "hid/platform/sim/SimDeviceSpec.h"
 
+#include <algorithm>
+
 namespace kvm::hid::platform {
 
 namespace {
@@ -45,7 +47,8 @@ std::vector<std::uint8_t> VendorDescriptor(std::uint8_t inputId, std::uint8_t in
 TSimDeviceSpec ProgrammerSpec() { return ProgrammerSpecWithInputLength(8); }
 
 TSimDeviceSpec ProgrammerSpecWithInputLength(std::uint16_t inputReportByteLength) {
-  const auto dataBytes = static_cast<std::uint8_t>(inputReportByteLength > 1 ? inputReportByteLength - 1 : 1);
+  // The report count is a one-byte item here: 1 to 255 data bytes.
+  const auto dataBytes = static_cast<std::uint8_t>(std::clamp<int>(inputReportByteLength - 1, 1, 255));
   return Make(0x0B39, 0xFF03, VendorDescriptor(0x01, dataBytes, 0x04, 63), u"KVM Corp", u"KVM Programmer",
               u"KP000001", TSimAccess::ReadWrite);
 }

@@ -28,7 +28,7 @@ struct TSimDeviceSpec {
 // The KVM programmer: 0x0B39/0xFF03, input report ID 1 of 7 bytes (8 with the
 // ID), output report ID 4 of 63 bytes (64 with the ID).
 TSimDeviceSpec ProgrammerSpec();
-// The programmer's IDs with another input report length (report ID included).
+// The programmer's IDs with another input report length (report ID included, 2..256).
 TSimDeviceSpec ProgrammerSpecWithInputLength(std::uint16_t inputReportByteLength);
 // A sibling product, 0x0B39/0xFF02, with the programmer's reports.
 TSimDeviceSpec OtherProductSpec();
