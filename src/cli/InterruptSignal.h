@@ -1,0 +1,38 @@
+// Ctrl-C on the command line: the first one is handed to the event loop (it
+// acts as the Break button), a second one ends the program at once.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+
+class QSocketNotifier;
+
+namespace kvm::cli {
+
+class TInterruptSignal {
+ public:
+  // Installs the SIGINT handler; one instance at a time.
+  TInterruptSignal();
+  // Restores the default action.
+  ~TInterruptSignal();
+  TInterruptSignal(const TInterruptSignal&) = delete;
+  TInterruptSignal& operator=(const TInterruptSignal&) = delete;
+
+  // Runs on the user-interface thread after the first Ctrl-C.
+  std::function<void()> OnInterrupt;
+  bool Interrupted() const { return interrupted_; }
+
+  // A file that a second Ctrl-C removes before the program ends (the
+  // intermediate file of a container job).
+  void SetLeftoverFile(const std::string& path);
+
+ private:
+  void Drain();
+
+  int pipe_[2] = {-1, -1};
+  std::unique_ptr<QSocketNotifier> notifier_;
+  bool interrupted_ = false;
+};
+
+}  // namespace kvm::cli

@@ -1,0 +1,66 @@
+// kvmflash-cli scramble IMAGE OUT: a container whose payload is IMAGE.
+#include <CLI/CLI.hpp>
+#include <memory>
+
+#include "cli/CommandSupport.h"
+#include "cli/Commands.h"
+#include "cli/ContainerHeader.h"
+#include "cli/ExitCodes.h"
+#include "firmware/FirmwareImage.h"
+
+namespace kvm::cli {
+
+namespace {
+
+struct TScrambleOptions {
+  std::string Image;
+  std::string Output;
+  TScrambleKey Key;
+};
+
+int RunScramble(const TScrambleOptions& options) {
+  std::vector<std::uint8_t> image;
+  std::string error;
+  if (!ReadWholeFile(options.Image, image, error)) {
+    PrintError(error);
+    return ExitFailed;
+  }
+  // A container whose payload no job could program helps nobody.
+  if (const int fits = firmware::CheckImageLength(static_cast<std::int64_t>(image.size())); fits != firmware::ImageOk) {
+    PrintError(options.Image + ": " + firmware::ImageResultText(fits));
+    return ExitFailed;
+  }
+  if (!WriteWholeFile(options.Output, BuildContainer(image, options.Key), error)) {
+    PrintError(error);
+    return ExitFailed;
+  }
+  if (!firmware::IsContainerName(options.Output))
+    PrintError("note: " + options.Output +
+               " does not end in .28, .usb or .osd, so a job would program it as a plain image");
+  return ExitOk;
+}
+
+}  // namespace
+
+void AddScrambleCommand(CLI::App& app, TCommandAction& action) {
+  auto options = std::make_shared<TScrambleOptions>();
+  TScrambleKey& key = options->Key;
+  CLI::App* command = app.add_subcommand("scramble", "Build a firmware container from a plain image");
+  command->add_option("IMAGE", options->Image, "Plain image")->required();
+  command->add_option("OUT", options->Output, "Container to write (replaced if it exists)")->required();
+  command->add_option("--chip-type", key.ChipType, "Chip type in the header (default 300)")
+      ->check(CLI::Range(0, 0xFFFF))
+      ->option_text("N");
+  command->add_option("--key-offset", key.KeyOffset, "Key offset, 0..11 (default 0)")
+      ->check(CLI::Range(0, LastKeyOffset))
+      ->option_text("K");
+  command->add_option("--step", key.StepLength, "Step length, 1..15 (default 8)")
+      ->check(CLI::Range(1, 15))
+      ->option_text("L");
+  command->add_option("--key-byte", key.KeyByte, "Key byte, 0..255 (default 0xA5)")
+      ->check(CLI::Range(0, 0xFF))
+      ->option_text("B");
+  command->callback([options, &action] { action = [options] { return RunScramble(*options); }; });
+}
+
+}  // namespace kvm::cli

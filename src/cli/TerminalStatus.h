@@ -1,0 +1,73 @@
+// The status line, log and job controls of the window, on a terminal: every
+// line the window would add to its history log goes to standard output, the
+// status line and the progress of a job to the live line on standard error.
+#pragma once
+
+#include <cstdio>
+#include <map>
+#include <string>
+
+#include "app/core/JobView.h"
+#include "app/core/StatusOps.h"
+#include "cli/ProgressLine.h"
+
+namespace kvm::cli {
+
+class TTerminalStatus final : public IStatusOps, public IJobView {
+ public:
+  // `log` receives the history log; `progress` may be null (nothing drawn).
+  TTerminalStatus(std::FILE* log, TProgressLine* progress);
+
+  // The targets a job programs and their files, as ticked on the command line.
+  void SelectTarget(TTarget target, const std::string& fileName);
+  TLampPicture Lamp(TTarget target) const { return lamps_.at(target); }
+  // Ends the live line, e.g. before the program exits.
+  void HideProgress();
+
+  // --- IStatusOps
+  void ShowStatus(const std::string& text) override;
+  void ShowStatus(const std::string& text, TColour colour) override;
+  void SetStatusColour(TColour colour) override { colour_ = colour; }
+  TColour GetStatusColour() const override { return colour_; }
+  std::string GetStatusText() const override { return statusText_; }
+  void ReportStatus(const std::string& text, TColour colour) override;
+  void LogLine(const std::string& text) override;
+  void LogBlank() override;
+  void SetStatusPanel(int index, const std::string& text) override;
+  std::string GetStatusPanel(int index) const override;
+  // There are no lamp, buttons or layout on a terminal: the command line
+  // starts the jobs itself.
+  void SetConnectLamp(bool) override {}
+  void EnableProgramButtons() override {}
+  void DisableProgramButtons() override {}
+  void UpdateProgramButton() override {}
+  void RestoreLayout() override {}
+
+  // --- IJobView
+  bool IsTargetChecked(TTarget target) const override { return fileNames_.count(target) != 0; }
+  bool IsAutoChecked() const override { return false; }
+  std::string TargetFileName(TTarget target) const override;
+  bool SortFileList(TTarget) override { return false; }  // no file lists to keep
+  void SetTargetLamp(TTarget target, TLampPicture picture) override { lamps_[target] = picture; }
+  void SetBreakVisible(bool visible) override { breakVisible_ = visible; }
+  bool IsBreakVisible() const override { return breakVisible_; }
+  void SetProgress(int position, int maximum) override;
+  void StepProgress() override;
+
+ private:
+  void WriteLogLine(const std::string& text);
+  void RefreshProgress();
+
+  std::FILE* log_;
+  TProgressLine* progress_;
+  std::string statusText_;
+  TColour colour_ = Blue;
+  std::string panels_[3];
+  std::map<TTarget, std::string> fileNames_;
+  std::map<TTarget, TLampPicture> lamps_{{TTarget::UsbHost, TLampPicture::Gray}, {TTarget::Osd, TLampPicture::Gray}};
+  bool breakVisible_ = false;
+  int position_ = 0;
+  int maximum_ = 0;
+};
+
+}  // namespace kvm::cli
