@@ -13,6 +13,8 @@ VOID CALLBACK IgnoreCompletion(DWORD, DWORD, LPOVERLAPPED) {}
 // A cancelled read completes within microseconds; this only bounds a driver
 // that never completes it.
 constexpr int kCancelWaitMs = 2000;
+// Polling period for a read that another thread started.
+constexpr DWORD kForeignReadSliceMs = 10;
 
 void FreeSlot(TOverlappedRead::TSlot* slot) {
   delete[] slot->Data;
@@ -33,18 +35,21 @@ bool IsDeviceGoneError(DWORD error) {
   }
 }
 
-TOverlappedRead::TOverlappedRead(HANDLE file) : file_(file), slot_(new TSlot{}) {}
+TOverlappedRead::TOverlappedRead(HANDLE file)
+    : file_(file), slot_(new TSlot{}), cancelEvent_(CreateEventA(nullptr, TRUE, FALSE, nullptr)) {}
 
 TOverlappedRead::~TOverlappedRead() {
   if (pending_) {
     CancelIoEx(file_, &slot_->Overlapped);
-    if (!WaitForCompletion(kCancelWaitMs)) return;  // the driver still owns the slot
+    if (!WaitForCompletion(kCancelWaitMs)) slot_ = nullptr;  // the driver still owns it
   }
-  FreeSlot(slot_);
+  if (slot_ != nullptr) FreeSlot(slot_);
+  if (cancelEvent_ != nullptr) CloseHandle(cancelEvent_);
 }
 
 void TOverlappedRead::Cancel() {
   cancelled_ = true;
+  if (cancelEvent_ != nullptr) SetEvent(cancelEvent_);
   // Also reaches a read started by another thread; its completion wakes that
   // thread's alertable sleep.
   CancelIoEx(file_, nullptr);
@@ -57,7 +62,7 @@ bool TOverlappedRead::WaitForCompletion(int timeoutMs) {
   while (!Completed()) {
     const ULONGLONG now = GetTickCount64();
     if (now >= deadline) return false;
-    SleepEx(static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, 10)), TRUE);
+    SleepEx(static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, kForeignReadSliceMs)), TRUE);
   }
   pending_ = false;
   return true;
@@ -96,7 +101,16 @@ bool TOverlappedRead::Start(std::size_t capacity, std::uint32_t& error) {
     return false;
   }
   pending_ = true;
+  startingThread_ = GetCurrentThreadId();
   return true;
+}
+
+void TOverlappedRead::Wait(DWORD milliseconds) {
+  if (startingThread_ != GetCurrentThreadId()) milliseconds = std::min(milliseconds, kForeignReadSliceMs);
+  if (cancelEvent_ != nullptr)
+    WaitForSingleObjectEx(cancelEvent_, milliseconds, TRUE);
+  else
+    SleepEx(milliseconds, TRUE);
 }
 
 TReadStatus TOverlappedRead::Read(std::uint8_t* buffer, std::size_t capacity, std::size_t& got, int timeoutMs,
@@ -115,7 +129,7 @@ TReadStatus TOverlappedRead::Read(std::uint8_t* buffer, std::size_t capacity, st
     while (!Completed()) {
       const ULONGLONG now = GetTickCount64();
       if (now >= deadline) return TReadStatus::Timeout;
-      SleepEx(static_cast<DWORD>(deadline - now), TRUE);
+      Wait(static_cast<DWORD>(deadline - now));
       if (cancelled_) return Abandon();
     }
     pending_ = false;

@@ -22,8 +22,8 @@ class TOverlappedRead {
   TOverlappedRead(const TOverlappedRead&) = delete;
   TOverlappedRead& operator=(const TOverlappedRead&) = delete;
 
-  // Always called from the same thread: a completion is delivered to the
-  // thread that started the read.
+  // Waits in alertable sleeps; the completion wakes the thread that started
+  // the read, so a read started by another thread is watched in short slices.
   TReadStatus Read(std::uint8_t* buffer, std::size_t capacity, std::size_t& got, int timeoutMs, std::uint32_t& error);
   // Any thread: ends a Read in progress and makes every later one give Gone.
   void Cancel();
@@ -42,11 +42,14 @@ class TOverlappedRead {
   bool Start(std::size_t capacity, std::uint32_t& error);
   bool Completed() const;
   bool WaitForCompletion(int timeoutMs);
+  void Wait(DWORD milliseconds);
   void CancelPendingIo();
   TReadStatus Abandon();
 
   HANDLE file_;
   TSlot* slot_;
+  HANDLE cancelEvent_;  // wakes a waiting Read at once
+  DWORD startingThread_ = 0;
   std::atomic<bool> pending_{false};
   std::atomic<bool> cancelled_{false};
 };
