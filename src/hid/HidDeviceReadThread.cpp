@@ -1,5 +1,6 @@
 #include "hid/HidDeviceReadThread.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QMetaObject>
 #include <QObject>
@@ -147,7 +148,15 @@ void THidDeviceReadThread::Stop() {
   state_->RequestTermination();
   // The thread may be blocked in a hand-over: keep servicing them until it
   // reports its end, and only then join.
-  if (!state_->Finished) loop.exec();
+  while (!state_->Finished) {
+    loop.exec();
+    // An application that is quitting ends every loop at once: keep
+    // servicing the hand-overs by hand until the thread is out.
+    if (!state_->Finished) {
+      QCoreApplication::processEvents();
+      std::this_thread::yield();
+    }
+  }
   state_->StopLoop = nullptr;
   thread_.join();
 }

@@ -35,6 +35,8 @@ class Parser {
  public:
   Parser(const std::uint8_t* data, std::size_t length) : data_(data), length_(length) {}
 
+  bool UsesReportIds() const { return usesReportIds_; }
+
   bool Run(THidCaps& caps) {
     if (data_ == nullptr || length_ == 0) return false;
     std::size_t pos = 0;
@@ -118,6 +120,7 @@ class Parser {
         // Report ID 0 is reserved for "no report IDs"; IDs are one byte.
         if (value == 0 || value > 0xFF) return false;
         global_.reportId = value;
+        usesReportIds_ = true;
         break;
       case PushTag:
         if (stack_.size() >= MaxPushDepth) return false;
@@ -174,6 +177,7 @@ class Parser {
   std::uint32_t usagePage_ = 0;
   std::uint32_t usage_ = 0;
   std::uint32_t linkNodes_ = 0;
+  bool usesReportIds_ = false;
 };
 
 }  // namespace
@@ -184,7 +188,9 @@ bool ComputeCaps(const std::uint8_t* descriptor, std::size_t length, THidCaps& c
 }
 
 TDescriptorData::TDescriptorData(std::vector<std::uint8_t> descriptor) : descriptor_(std::move(descriptor)) {
-  valid_ = ComputeCaps(descriptor_.data(), descriptor_.size(), caps_);
+  Parser parser(descriptor_.data(), descriptor_.size());
+  valid_ = parser.Run(caps_);
+  usesReportIds_ = valid_ && parser.UsesReportIds();
 }
 
 }  // namespace kvm::hid::platform

@@ -23,11 +23,15 @@ class TDescriptorData final : public TPreparsedData {
   const std::vector<std::uint8_t>& Descriptor() const { return descriptor_; }
   const THidCaps& Caps() const { return caps_; }
   bool Valid() const { return valid_; }
+  // Whether the reports carry a report-ID byte of their own. Without IDs,
+  // the kernel's nodes give and take reports without that byte.
+  bool UsesReportIds() const { return usesReportIds_; }
 
  private:
   std::vector<std::uint8_t> descriptor_;
   THidCaps caps_;
   bool valid_ = false;
+  bool usesReportIds_ = false;
 };
 
 }  // namespace kvm::hid::platform

@@ -187,7 +187,11 @@ TEST(ReportDescriptor, PreparsedDataKeepsTheDescriptorAndItsCaps) {
   EXPECT_TRUE(data.Valid());
   EXPECT_EQ(data.Descriptor(), ProgrammerDescriptor);
   EXPECT_EQ(data.Caps().OutputReportByteLength, 64);
+  EXPECT_TRUE(data.UsesReportIds());
   EXPECT_FALSE(TDescriptorData(Bytes{0xA1}).Valid());
+  const Bytes noIds = {0x05, 0x01, 0x09, 0x02, 0xA1, 0x01, 0x75, 0x08, 0x95, 0x03, 0x81, 0x02, 0xC0};
+  EXPECT_TRUE(TDescriptorData(noIds).Valid());
+  EXPECT_FALSE(TDescriptorData(noIds).UsesReportIds());
 }
 
 }  // namespace

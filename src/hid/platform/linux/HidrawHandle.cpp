@@ -145,16 +145,27 @@ TReadStatus THidrawHandle::Read(std::uint8_t* buffer, std::size_t capacity, std:
   if ((fds[0].revents & POLLIN) == 0) return TReadStatus::Gone;  // hang-up or error without data
   // One read gives one report; a short buffer drops the rest of it. A
   // zero-length read would leave the report queued and wake poll for ever.
+  // Reports of devices without report IDs come without the ID byte: put
+  // the 0 there, so that every report starts with its ID.
+  const std::size_t skip = prefixReportId_ && capacity > 0 ? 1 : 0;
   std::uint8_t scratch[1];
-  const ssize_t n = capacity > 0 ? ::read(fd_, buffer, capacity) : ::read(fd_, scratch, sizeof scratch);
+  const bool room = capacity > skip;
+  const ssize_t n = room ? ::read(fd_, buffer + skip, capacity - skip) : ::read(fd_, scratch, sizeof scratch);
   if (n >= 0) {
-    got = capacity > 0 ? static_cast<std::size_t>(n) : 0;
+    if (skip != 0) buffer[0] = 0;
+    got = (room ? static_cast<std::size_t>(n) : 0) + skip;
     return TReadStatus::Data;
   }
   if (errno == EAGAIN || errno == EINTR) return TReadStatus::Timeout;
   if (errno == EIO || errno == ENODEV || errno == EPIPE) return TReadStatus::Gone;
   error = static_cast<std::uint32_t>(errno);
   return TReadStatus::Error;
+}
+
+void THidrawHandle::LearnReportNumbering() {
+  const auto data = GetPreparsedData();
+  const auto* descriptor = dynamic_cast<const TDescriptorData*>(data.get());
+  prefixReportId_ = descriptor != nullptr && descriptor->Valid() && !descriptor->UsesReportIds();
 }
 
 void THidrawHandle::Cancel() {

@@ -39,6 +39,9 @@ class THidrawHandle final : public THidHandle {
                    std::uint32_t& error) override;
   void Cancel() override;
 
+  // Reads the descriptor once to learn whether reports carry their ID.
+  void LearnReportNumbering();
+
  private:
   bool RawString(unsigned long request, std::u16string& text);
 
@@ -47,6 +50,7 @@ class THidrawHandle final : public THidHandle {
   int cancelFd_;
   bool writable_;
   std::atomic<bool> cancelled_{false};
+  bool prefixReportId_ = false;
 };
 
 }  // namespace kvm::hid::platform::linux_hid

@@ -138,7 +138,9 @@ std::unique_ptr<THidHandle> TLinuxHidPlatform::Open(const std::string& devicePat
     }
   }
   const bool writable = mode == TOpenMode::ReadWrite || mode == TOpenMode::Write;
-  return std::make_unique<THidrawHandle>(std::move(info), fd, cancelFd, writable);
+  auto handle = std::make_unique<THidrawHandle>(std::move(info), fd, cancelFd, writable);
+  if (mode == TOpenMode::Read) handle->LearnReportNumbering();
+  return handle;
 }
 
 bool TLinuxHidPlatform::GetCaps(const TPreparsedData& data, THidCaps& caps) {

@@ -178,6 +178,19 @@ TEST_F(LinuxPlatformTest, WrittenReportReachesTheResponderAndTheReplyIsReadWhole
   EXPECT_EQ(reader->Read(report, sizeof report, got, 20, error), TReadStatus::Timeout);
 }
 
+TEST_F(LinuxPlatformTest, ReportsOfADeviceWithoutReportIdsStartWithIdZero) {
+  const int mouse = bed_->Plug(TUmockdevHid::Mouse());
+  std::uint32_t error = 0;
+  auto reader = Platform().Open(bed_->DevNode(mouse), TOpenMode::Read, error);
+  ASSERT_TRUE(reader);
+  // The kernel gives the mouse's 3-byte report without an ID byte.
+  ASSERT_TRUE(bed_->SendInputReport(mouse, {0x01, 0x05, 0xFB}));
+  std::uint8_t report[4];
+  std::size_t got = 0;
+  ASSERT_EQ(reader->Read(report, sizeof report, got, 500, error), TReadStatus::Data);
+  EXPECT_EQ(TReport(report, report + got), (TReport{0x00, 0x01, 0x05, 0xFB}));
+}
+
 TEST_F(LinuxPlatformTest, CancelEndsAReadAtOnceAndEveryLaterOne) {
   const int programmer = bed_->Plug(TUmockdevHid::Programmer());
   std::uint32_t error = 0;
