@@ -49,6 +49,27 @@ bool TProgrammerRig::WaitSettled(int timeoutMs) {
 
 bool TProgrammerRig::WaitConnected(int timeoutMs) { return WaitSettled(timeoutMs) && state.Connected; }
 
+bool TProgrammerRig::StartConnected(const std::u16string& serial) {
+  PlugProgrammer(serial);
+  Start();
+  return WaitConnected();
+}
+
+std::vector<int> TProgrammerRig::BlockSizes(std::uint8_t target) const {
+  std::vector<int> sizes;
+  for (const emulator::TReceivedReport& report : emulator->Log())
+    if (report.Bytes.size() > 5 && report.Bytes[2] == emulator::CmdBlockWrite && report.Bytes[1] == target)
+      sizes.push_back(report.Bytes[5]);
+  return sizes;
+}
+
+std::vector<std::uint8_t> TProgrammerRig::Commands() const {
+  std::vector<std::uint8_t> commands;
+  for (const emulator::TReceivedReport& report : emulator->Log())
+    if (report.Bytes.size() > 2) commands.push_back(report.Bytes[2]);
+  return commands;
+}
+
 std::string TProgrammerRig::ConnectedText(const std::string& serial) {
   return "Zorbek KVM Switch Programmer " + serial + " is connected.";
 }

@@ -5,8 +5,10 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "RecordingStatus.h"
 #include "app/core/AppState.h"
@@ -21,6 +23,17 @@
 namespace kvm::test {
 
 inline constexpr int RigTickMs = 10;
+
+// The recording window, with a hook where a job steps its progress bar (after
+// each confirmed block): where a test presses Break or pulls the programmer.
+class TRigWindow : public TRecordingStatus {
+ public:
+  void StepProgress() override {
+    TRecordingStatus::StepProgress();
+    if (OnStep) OnStep(progress);
+  }
+  std::function<void(int step)> OnStep;
+};
 
 class TProgrammerRig {
  public:
@@ -39,11 +52,18 @@ class TProgrammerRig {
   bool WaitSettled(int timeoutMs = 1000);
   bool WaitConnected(int timeoutMs = 1000);
 
+  // Plugs the programmer in, starts the window and waits for the connection.
+  bool StartConnected(const std::u16string& serial = u"KP000001");
+  // Data byte counts of the block writes the emulator received for a target.
+  std::vector<int> BlockSizes(std::uint8_t target) const;
+  // Command codes the emulator received, in order.
+  std::vector<std::uint8_t> Commands() const;
+
   static std::string ConnectedText(const std::string& serial);
 
   std::shared_ptr<hid::platform::TSimHidPlatform> platform;
   std::shared_ptr<emulator::TProgrammerEmulator> emulator;
-  TRecordingStatus window;
+  TRigWindow window;
   TAppState state;
   TQtMessagePump pump;
   std::unique_ptr<hid::THidDeviceController> controller;

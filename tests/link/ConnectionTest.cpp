@@ -1,0 +1,121 @@
+// Connecting to the programmer: the third tick, the messages, several
+// programmers, devices that come and go while connected.
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "ProgrammerRig.h"
+#include "WaitFor.h"
+
+namespace kvm::test {
+namespace {
+
+TEST(ConnectionTest, ConnectsOnTheThirdTickAndTakesReplies) {
+  TProgrammerRig rig;
+  rig.window.checked[TTarget::Osd] = true;
+  rig.PlugProgrammer(u"KP42");
+  rig.Start();
+  // Sample the countdown until it ends: nothing connects before it runs out.
+  std::vector<int> tagsBeforeConnection;
+  ASSERT_TRUE(WaitFor([&] {
+    if (rig.state.Connected) return true;
+    if (rig.link->CheckTargetTimer().Enabled() &&
+        (tagsBeforeConnection.empty() || tagsBeforeConnection.back() != rig.link->CheckTargetTimer().Tag))
+      tagsBeforeConnection.push_back(rig.link->CheckTargetTimer().Tag);
+    return false;
+  }));
+  EXPECT_EQ(tagsBeforeConnection, (std::vector<int>{3, 2, 1}));
+
+  const std::string connected = TProgrammerRig::ConnectedText("KP42");
+  EXPECT_EQ(rig.window.statusText, connected);
+  EXPECT_EQ(rig.window.statusColour, Blue);
+  EXPECT_EQ(rig.window.panels[1], connected);
+  EXPECT_EQ(rig.window.panels[2], "Zorbek KVM Switch Programmer KP42");
+  EXPECT_EQ(rig.window.log, (std::vector<std::string>{"", "Scanning...", connected}));
+  EXPECT_TRUE(rig.window.connectLamp);
+  EXPECT_TRUE(rig.window.programEnabled);
+  EXPECT_EQ(rig.link->ProgrammerIndex(), 0);
+  EXPECT_EQ(rig.link->DevListBox().ItemIndex(), 0);
+  EXPECT_EQ(rig.state.ProgrammerDevice, rig.link->DevListBox().Line(0).Device);
+  // The replies reach the protocol: a command completes.
+  EXPECT_EQ(rig.protocol->EnableProgrammer(), 0);
+  EXPECT_TRUE(rig.emulator->IsEnabled());
+}
+
+TEST(ConnectionTest, ProgramButtonStaysOffWithoutATickedTarget) {
+  TProgrammerRig rig;
+  rig.PlugProgrammer();
+  rig.Start();
+  ASSERT_TRUE(rig.WaitConnected());
+  EXPECT_FALSE(rig.window.programEnabled);
+}
+
+TEST(ConnectionTest, MouseArrivingWhileConnectedChangesNothing) {
+  TProgrammerRig rig;
+  rig.PlugProgrammer();
+  rig.Start();
+  ASSERT_TRUE(rig.WaitConnected());
+  const std::vector<std::string> logBefore = rig.window.log;
+  const auto* programmer = rig.state.ProgrammerDevice;
+
+  rig.PlugMouse();
+  EXPECT_FALSE(WaitFor([&] { return rig.link->CheckTargetTimer().Enabled(); }, 5 * RigTickMs));
+  EXPECT_EQ(rig.window.log, logBefore);
+  EXPECT_TRUE(rig.window.connectLamp);
+  EXPECT_EQ(rig.link->DevListBox().Count(), 1);
+  EXPECT_EQ(rig.state.ProgrammerDevice, programmer);
+}
+
+TEST(ConnectionTest, FirstListedProgrammerWinsAndUnpluggingTheOtherReconnects) {
+  TProgrammerRig rig;
+  rig.PlugProgrammer(u"FIRST");
+  const std::uint64_t second = rig.PlugProgrammer(u"SECOND");
+  rig.Start();
+  ASSERT_TRUE(rig.WaitConnected());
+  EXPECT_EQ(rig.window.panels[2], "Zorbek KVM Switch Programmer FIRST");
+
+  rig.platform->Unplug(second);
+  ASSERT_TRUE(WaitFor([&] { return rig.link->CheckTargetTimer().Enabled(); }));
+  EXPECT_FALSE(rig.window.connectLamp);
+  EXPECT_EQ(rig.window.statusText, "Scanning...");
+  EXPECT_EQ(rig.window.panels[2], "");
+  EXPECT_EQ(rig.state.ProgrammerDevice, nullptr);
+  ASSERT_TRUE(WaitFor([&] { return !rig.link->CheckTargetTimer().Enabled(); }));
+  EXPECT_TRUE(rig.state.Connected);
+  EXPECT_TRUE(rig.window.connectLamp);
+  EXPECT_EQ(rig.window.CountLog(TProgrammerRig::ConnectedText("FIRST")), 2);
+  EXPECT_EQ(rig.window.CountLog("Scanning..."), 2);
+  EXPECT_EQ(rig.link->DevListBox().Count(), 1);
+}
+
+TEST(ConnectionTest, ProgrammerWithoutWriteAccessConnectsWithoutAReader) {
+  TProgrammerRig rig;
+  hid::platform::TSimDeviceSpec spec = hid::platform::ProgrammerSpec();
+  spec.Access = hid::platform::TSimAccess::QueryOnly;
+  rig.Plug(spec);
+  rig.Start();
+  ASSERT_TRUE(rig.WaitConnected());
+  ASSERT_NE(rig.state.ProgrammerDevice, nullptr);
+  EXPECT_FALSE(static_cast<bool>(rig.state.ProgrammerDevice->OnData()));
+}
+
+TEST(ConnectionTest, DestroyingTheLinkGivesEveryDeviceBack) {
+  TProgrammerRig rig;
+  rig.PlugProgrammer();
+  rig.PlugMouse();
+  rig.Start();
+  ASSERT_TRUE(rig.WaitConnected());
+  ASSERT_EQ(rig.controller->NumCheckedOutDevices(), 2);
+
+  rig.jobs.reset();
+  rig.link.reset();
+  EXPECT_EQ(rig.controller->NumCheckedOutDevices(), 0);
+  EXPECT_EQ(rig.state.ProgrammerDevice, nullptr);
+  // Its handlers are gone from the controller: a later change reaches nothing.
+  rig.PlugMouse();
+  rig.controller->DeviceChange();
+  EXPECT_EQ(rig.controller->NumCheckedOutDevices(), 0);
+}
+
+}  // namespace
+}  // namespace kvm::test
