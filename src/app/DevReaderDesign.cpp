@@ -3,8 +3,8 @@
 #include <QAction>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QFontMetrics>
 #include <QCompleter>
+#include <QFontMetrics>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
