@@ -1,5 +1,6 @@
 #include "firmware/ProgrammingJobs.h"
 
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <filesystem>

@@ -42,19 +42,10 @@ TEST(ConnectionTest, ConnectsOnTheThirdTickAndTakesReplies) {
   EXPECT_TRUE(rig.emulator->IsEnabled());
 }
 
-TEST(ConnectionTest, ProgramButtonStaysOffWithoutATickedTarget) {
-  TProgrammerRig rig;
-  rig.PlugProgrammer();
-  rig.Start();
-  ASSERT_TRUE(rig.WaitConnected());
-  EXPECT_FALSE(rig.window.programEnabled);
-}
-
 TEST(ConnectionTest, MouseArrivingWhileConnectedChangesNothing) {
   TProgrammerRig rig;
-  rig.PlugProgrammer();
-  rig.Start();
-  ASSERT_TRUE(rig.WaitConnected());
+  ASSERT_TRUE(rig.StartConnected());
+  EXPECT_FALSE(rig.window.programEnabled);  // no target ticked
   const std::vector<std::string> logBefore = rig.window.log;
   const auto* programmer = rig.state.ProgrammerDevice;
 
@@ -90,9 +81,9 @@ TEST(ConnectionTest, FirstListedProgrammerWinsAndUnpluggingTheOtherReconnects) {
 
 TEST(ConnectionTest, ProgrammerWithoutWriteAccessConnectsWithoutAReader) {
   TProgrammerRig rig;
-  hid::platform::TSimDeviceSpec spec = hid::platform::ProgrammerSpec();
-  spec.Access = hid::platform::TSimAccess::QueryOnly;
-  rig.Plug(spec);
+  hid::platform::TSimDeviceSpec programmer = hid::platform::ProgrammerSpec();
+  programmer.Access = hid::platform::TSimAccess::QueryOnly;
+  rig.Plug(programmer);
   rig.Start();
   ASSERT_TRUE(rig.WaitConnected());
   ASSERT_NE(rig.state.ProgrammerDevice, nullptr);
@@ -101,10 +92,8 @@ TEST(ConnectionTest, ProgrammerWithoutWriteAccessConnectsWithoutAReader) {
 
 TEST(ConnectionTest, DestroyingTheLinkGivesEveryDeviceBack) {
   TProgrammerRig rig;
-  rig.PlugProgrammer();
   rig.PlugMouse();
-  rig.Start();
-  ASSERT_TRUE(rig.WaitConnected());
+  ASSERT_TRUE(rig.StartConnected());
   ASSERT_EQ(rig.controller->NumCheckedOutDevices(), 2);
 
   rig.jobs.reset();

@@ -29,18 +29,15 @@ void TProgrammerRig::Start() {
   link->FormActivate();
 }
 
-std::uint64_t TProgrammerRig::PlugProgrammer(const std::u16string& serial) { return PlugProgrammer(serial, emulator); }
-
-std::uint64_t TProgrammerRig::PlugProgrammer(const std::u16string& serial,
-                                             std::shared_ptr<emulator::TProgrammerEmulator> device) {
-  hid::platform::TSimDeviceSpec spec = hid::platform::ProgrammerSpec();
-  spec.SerialNumber = serial;
-  return platform->Plug(spec, emulator::TProgrammerEmulator::Responder(std::move(device)));
+std::uint64_t TProgrammerRig::PlugProgrammer(const std::u16string& serial) {
+  hid::platform::TSimDeviceSpec programmer = hid::platform::ProgrammerSpec();
+  programmer.SerialNumber = serial;
+  return platform->Plug(programmer, emulator::TProgrammerEmulator::Responder(emulator));
 }
 
 std::uint64_t TProgrammerRig::PlugMouse() { return Plug(hid::platform::MouseSpec()); }
 
-std::uint64_t TProgrammerRig::Plug(hid::platform::TSimDeviceSpec spec) { return platform->Plug(std::move(spec)); }
+std::uint64_t TProgrammerRig::Plug(hid::platform::TSimDeviceSpec device) { return platform->Plug(std::move(device)); }
 
 bool TProgrammerRig::WaitSettled(int timeoutMs) {
   return WaitFor([this] { return link->CheckTargetTimer().Enabled(); }, timeoutMs) &&

@@ -35,6 +35,13 @@ class TRigWindow : public TRecordingStatus {
   std::function<void(int step)> OnStep;
 };
 
+// Bytes 0, 7, 14, ... (mod 256): no two neighbouring blocks look alike.
+inline std::vector<std::uint8_t> PatternBytes(std::size_t length) {
+  std::vector<std::uint8_t> bytes(length);
+  for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7);
+  return bytes;
+}
+
 class TProgrammerRig {
  public:
   explicit TProgrammerRig(int tickMs = RigTickMs);
@@ -43,10 +50,10 @@ class TProgrammerRig {
   // The window's creation (design-time bindings) and its first activation.
   void Start();
 
+  // Every programmer plugged in is served by `emulator`.
   std::uint64_t PlugProgrammer(const std::u16string& serial = u"KP000001");
-  std::uint64_t PlugProgrammer(const std::u16string& serial, std::shared_ptr<emulator::TProgrammerEmulator> device);
   std::uint64_t PlugMouse();
-  std::uint64_t Plug(hid::platform::TSimDeviceSpec spec);
+  std::uint64_t Plug(hid::platform::TSimDeviceSpec device);
 
   // Waits until a countdown has run out (connected or not).
   bool WaitSettled(int timeoutMs = 1000);
