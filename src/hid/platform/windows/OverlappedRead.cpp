@@ -13,8 +13,9 @@ VOID CALLBACK IgnoreCompletion(DWORD, DWORD, LPOVERLAPPED) {}
 // A cancelled read completes within microseconds; this only bounds a driver
 // that never completes it.
 constexpr int kCancelWaitMs = 2000;
-// Polling period for a read that another thread started.
-constexpr DWORD kForeignReadSliceMs = 10;
+// Period at which a read is watched when its completion cannot wake the
+// waiting thread: another thread started it, or it is being cancelled.
+constexpr DWORD kWatchSliceMs = 10;
 
 void FreeSlot(TOverlappedRead::TSlot* slot) {
   delete[] slot->Data;
@@ -49,9 +50,8 @@ TOverlappedRead::~TOverlappedRead() {
 
 void TOverlappedRead::Cancel() {
   cancelled_ = true;
-  if (cancelEvent_ != nullptr) SetEvent(cancelEvent_);
-  // Also reaches a read started by another thread; its completion wakes that
-  // thread's alertable sleep.
+  if (cancelEvent_ != nullptr) SetEvent(cancelEvent_);  // wakes a waiting Read
+  // CancelIoEx reaches the read whichever thread started it.
   CancelIoEx(file_, nullptr);
 }
 
@@ -62,7 +62,7 @@ bool TOverlappedRead::WaitForCompletion(int timeoutMs) {
   while (!Completed()) {
     const ULONGLONG now = GetTickCount64();
     if (now >= deadline) return false;
-    SleepEx(static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, kForeignReadSliceMs)), TRUE);
+    SleepEx(static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, kWatchSliceMs)), TRUE);
   }
   pending_ = false;
   return true;
@@ -106,7 +106,7 @@ bool TOverlappedRead::Start(std::size_t capacity, std::uint32_t& error) {
 }
 
 void TOverlappedRead::Wait(DWORD milliseconds) {
-  if (startingThread_ != GetCurrentThreadId()) milliseconds = std::min(milliseconds, kForeignReadSliceMs);
+  if (startingThread_ != GetCurrentThreadId()) milliseconds = std::min(milliseconds, kWatchSliceMs);
   if (cancelEvent_ != nullptr)
     WaitForSingleObjectEx(cancelEvent_, milliseconds, TRUE);
   else
