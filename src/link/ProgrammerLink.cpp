@@ -156,6 +156,7 @@ bool TProgrammerLink::ConnectProgrammer() {
   for (int i = 0; i < devListBox_.Count(); ++i) {
     hid::THidDevice* device = devListBox_.Line(i).Device;
     if (device == nullptr || !IsProgrammer(*device)) continue;
+    if (!requiredSerial_.empty() && hid::ToText(device->GetSerialNumber()) != requiredSerial_) continue;
     status_.RestoreLayout();
     status_.SetStatusPanel(2, ProgrammerDescription(*device));
     programmerIndex_ = i;

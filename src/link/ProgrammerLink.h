@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 
 #include "app/core/AppState.h"
 #include "app/core/JobView.h"
@@ -50,6 +51,9 @@ class TProgrammerLink {
 
   void CheckTargetTimerTimer();
   bool ConnectProgrammer();
+  // When not empty, ConnectProgrammer takes only a programmer with this
+  // serial number (the command line's choice among several).
+  void SetRequiredSerial(std::string serial) { requiredSerial_ = std::move(serial); }
   std::string DescribeDevice(hid::THidDevice& device) const;
 
   // Called by the countdown tick after a successful connection while "Auto"
@@ -82,6 +86,7 @@ class TProgrammerLink {
   TTickTimer standInTimer_;
   int countdownStops_ = 0;
   int standInFromStop_ = 0;
+  std::string requiredSerial_;
 };
 
 }  // namespace kvm::link
