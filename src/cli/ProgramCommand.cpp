@@ -63,6 +63,7 @@ class TProgrammingSession {
         jobs_(status_, status_, state_, protocol_, pump_, tickMs) {
     if (!options.UsbHostFile.empty()) status_.SelectTarget(TTarget::UsbHost, options.UsbHostFile);
     if (!options.OsdFile.empty()) status_.SelectTarget(TTarget::Osd, options.OsdFile);
+    if (!options.Serial.empty()) link_.SetRequiredSerial(options.Serial);
     interrupt_.SetLeftoverFile(firmware::IntermediateFile());
     interrupt_.OnInterrupt = [this] { Interrupt(); };
     // "Auto" is how the link tells that it has connected; the job itself runs

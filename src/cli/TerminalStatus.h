@@ -45,7 +45,8 @@ class TTerminalStatus final : public IStatusOps, public IJobView {
 
   // --- IJobView
   bool IsTargetChecked(TTarget target) const override { return fileNames_.count(target) != 0; }
-  bool IsAutoChecked() const override { return false; }
+  // The command line programs as soon as the programmer is connected.
+  bool IsAutoChecked() const override { return true; }
   std::string TargetFileName(TTarget target) const override;
   bool SortFileList(TTarget) override { return false; }  // no file lists to keep
   void SetTargetLamp(TTarget target, TLampPicture picture) override { lamps_[target] = picture; }

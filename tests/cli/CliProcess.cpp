@@ -35,17 +35,26 @@ void TCliRun::Collect() {
   err_ += process_.readAllStandardError().toStdString();
 }
 
-bool TCliRun::WaitForOutput(const std::string& text, int timeoutMs) {
-  return WaitFor(
+bool TCliRun::WaitForText(const std::string& stream, const std::string& text, int timeoutMs) {
+  const auto found = [&] { return stream.find(text) != std::string::npos; };
+  WaitFor(
       [&] {
         Collect();
-        return out_.find(text) != std::string::npos || process_.state() == QProcess::NotRunning;
+        return found() || process_.state() == QProcess::NotRunning;
       },
-      timeoutMs) &&
-         out_.find(text) != std::string::npos;
+      timeoutMs);
+  Collect();
+  return found();
 }
 
-void TCliRun::SendSignal(int signal) { ::kill(static_cast<pid_t>(process_.processId()), signal); }
+bool TCliRun::WaitForOutput(const std::string& text, int timeoutMs) { return WaitForText(out_, text, timeoutMs); }
+bool TCliRun::WaitForError(const std::string& text, int timeoutMs) { return WaitForText(err_, text, timeoutMs); }
+
+void TCliRun::SendSignal(int signal) {
+  // Never 0: that would signal the whole process group, the test included.
+  const auto pid = static_cast<pid_t>(process_.processId());
+  if (pid > 0) ::kill(pid, signal);
+}
 
 TCliResult TCliRun::Finish(int timeoutMs) {
   TCliResult result;

@@ -26,14 +26,16 @@ class TCliRun {
   TCliRun(const TCliRun&) = delete;
   TCliRun& operator=(const TCliRun&) = delete;
 
-  // True once standard output holds `text` (within timeoutMs).
+  // True once standard output (or error) holds `text` (within timeoutMs).
   bool WaitForOutput(const std::string& text, int timeoutMs);
+  bool WaitForError(const std::string& text, int timeoutMs);
   void SendSignal(int signal);
   // Waits for the end; kills the process after timeoutMs.
   TCliResult Finish(int timeoutMs);
 
  private:
   void Collect();
+  bool WaitForText(const std::string& stream, const std::string& text, int timeoutMs);
   QProcess process_;
   std::string out_, err_;
 };

@@ -1,0 +1,271 @@
+// kvmflash-cli program and list as a separate process, on the real Linux back
+// end against emulated programmers (umockdev).
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include "CliProcess.h"
+#include "EmulatedProgrammer.h"
+#include "UmockdevHid.h"
+#include "WaitFor.h"
+#include "cli/CommandSupport.h"
+#include "cli/ContainerHeader.h"
+
+namespace kvm::test {
+namespace {
+
+using emulator::TFaultAction;
+using emulator::TFaultKind;
+using emulator::TFaultRule;
+using emulator::TProgrammerEmulator;
+using Lines = std::vector<std::string>;
+
+// A rule for the block writes, or for one block number of them.
+TFaultRule BlockRule(TFaultAction action, std::optional<std::uint16_t> block = std::nullopt) {
+  TFaultRule rule;
+  rule.Match.Command = emulator::CmdBlockWrite;
+  rule.Match.Block = block;
+  rule.Action = std::move(action);
+  return rule;
+}
+
+// Short enough for quick tests, long enough that a busy machine does not
+// make a reply miss its six-tick wait.
+constexpr const char* TickMs = "25";
+
+class CliProgram : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!TUmockdevHid::Available()) GTEST_SKIP() << "umockdev preload not active: hidraw emulation unavailable";
+    ASSERT_TRUE(folder_.isValid());
+    bed_ = std::make_unique<TUmockdevHid>();
+  }
+
+  std::shared_ptr<TProgrammerEmulator> PlugProgrammer(const std::string& serial = "PRG-0001") {
+    auto emulator = std::make_shared<TProgrammerEmulator>();
+    TEmulatedHid programmer = TUmockdevHid::Programmer();
+    programmer.Serial = serial;
+    ids_.push_back(bed_->Plug(programmer, ServeEmulator(emulator)));
+    return emulator;
+  }
+
+  std::vector<std::uint8_t> Image(std::size_t length, std::uint8_t seed) const {
+    std::vector<std::uint8_t> image(length);
+    for (std::size_t i = 0; i < length; ++i) image[i] = static_cast<std::uint8_t>(seed + i * 7 + (i >> 8));
+    return image;
+  }
+
+  // Writes the image plain, or scrambled when the name is a container's.
+  QString WriteFirmware(const char* name, const std::vector<std::uint8_t>& image) {
+    const QString path = folder_.filePath(name);
+    const bool container = QString(name).endsWith(".usb") || QString(name).endsWith(".osd");
+    std::string error;
+    EXPECT_TRUE(cli::WriteWholeFile(path.toStdString(), container ? cli::BuildContainer(image, {}) : image, error))
+        << error;
+    return path;
+  }
+
+  QProcessEnvironment Environment(const char* tickMs = TickMs) const {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert("KVMFLASH_TICK_MS", tickMs);
+    // The intermediate file of container jobs goes to a folder of this test.
+    environment.insert("XDG_RUNTIME_DIR", folder_.path());
+    return environment;
+  }
+
+  static Lines ConnectLines(const std::string& serial = "PRG-0001") {
+    return {"", "Scanning...", "Zorbek KVM Switch Programmer " + serial + " is connected."};
+  }
+  static Lines JobLines(const std::string& target, const QString& file, const std::string& result) {
+    return {"", "Target : " + target, "File : " + file.toStdString(), "Programming...", result};
+  }
+  static Lines Join(Lines a, const Lines& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+  }
+  static bool HasReceivedBlock(const TProgrammerEmulator& programmer, int block) {
+    for (const emulator::TReceivedReport& report : programmer.Log())
+      if (report.Bytes.size() > 4 && report.Bytes[2] == emulator::CmdBlockWrite &&
+          (report.Bytes[3] << 8 | report.Bytes[4]) == block)
+        return true;
+    return false;
+  }
+  static bool Contains(const TCliResult& result, const std::string& line) {
+    const Lines lines = result.OutLines();
+    return std::find(lines.begin(), lines.end(), line) != lines.end();
+  }
+
+  QTemporaryDir folder_;
+  std::unique_ptr<TUmockdevHid> bed_;
+  std::vector<int> ids_;
+};
+
+TEST_F(CliProgram, ProgramsAContainerAndAPlainImageWithTheWindowsLog) {
+  const auto programmer = PlugProgrammer();
+  const auto usbImage = Image(110, 1);
+  const auto osdImage = Image(1000, 2);
+  const QString usbFile = WriteFirmware("host.usb", usbImage);
+  const QString osdFile = WriteFirmware("osd.bin", osdImage);
+
+  const TCliResult result =
+      RunCli({"program", "--usb-host", usbFile, "--osd", osdFile, "--wait", "5"}, 10000, Environment());
+  ASSERT_TRUE(result.Finished);
+  EXPECT_EQ(result.ExitCode, 0) << result.Err;
+  EXPECT_EQ(result.OutLines(), Join(Join(ConnectLines(), JobLines("USB Host", usbFile, "Program OK")),
+                                    JobLines("OSD", osdFile, "Program OK")));
+  EXPECT_EQ(programmer->Image(emulator::TargetUsbHost), usbImage);
+  EXPECT_EQ(programmer->Image(emulator::TargetOsd), osdImage);
+  EXPECT_EQ(programmer->BlockCount(emulator::TargetUsbHost), 3);
+  EXPECT_FALSE(programmer->IsEnabled());
+  // Not a terminal: no progress drawn.
+  EXPECT_EQ(result.Err.find('\r'), std::string::npos);
+}
+
+TEST_F(CliProgram, AFailedJobExitsWithOneAndTheOtherTargetStillRuns) {
+  const auto programmer = PlugProgrammer();
+  programmer->SetChipID(emulator::TargetUsbHost, 0x1234);
+  const QString usbFile = WriteFirmware("host.bin", Image(200, 3));
+  const QString osdFile = WriteFirmware("osd.osd", Image(60, 4));
+
+  const TCliResult result =
+      RunCli({"program", "--usb-host", usbFile, "--osd", osdFile, "--wait", "5"}, 10000, Environment());
+  EXPECT_EQ(result.ExitCode, 1) << result.Err;
+  EXPECT_EQ(result.OutLines(),
+            Join(Join(ConnectLines(), {"", "Target : USB Host", "File : " + usbFile.toStdString(),
+                                       "Incompatible Chip ID: 1234"}),
+                 JobLines("OSD", osdFile, "Program OK")));
+}
+
+TEST_F(CliProgram, AMissingFileFailsTheJob) {
+  PlugProgrammer();
+  const QString missing = folder_.filePath("none.bin");
+  const TCliResult result = RunCli({"program", "--osd", missing, "--wait", "5"}, 10000, Environment());
+  EXPECT_EQ(result.ExitCode, 1);
+  EXPECT_EQ(result.OutLines(),
+            Join(ConnectLines(), {"", "Target : OSD", "File : " + missing.toStdString(), "File does not exist."}));
+}
+
+TEST_F(CliProgram, WithoutAProgrammerExitsWithThree) {
+  ids_.push_back(bed_->Plug(TUmockdevHid::Mouse()));
+  const QString file = WriteFirmware("osd.bin", Image(60, 5));
+  const TCliResult result = RunCli({"program", "--osd", file, "--wait", "0.3"}, 5000, Environment());
+  EXPECT_EQ(result.ExitCode, 3);
+  EXPECT_EQ(result.OutLines(), (Lines{"", "Scanning...", "KVM Programmer is not found."}));
+  EXPECT_NE(result.Err.find("no KVM programmer connected within 0.3 s"), std::string::npos) << result.Err;
+}
+
+TEST_F(CliProgram, CtrlCBreaksTheJobAndSkipsTheNextTarget) {
+  const auto programmer = PlugProgrammer();
+  // Every block takes a while, so the job is still writing when Ctrl-C comes.
+  programmer->AddRule(BlockRule(TFaultAction::Delayed(4)));
+  const QString usbFile = WriteFirmware("host.usb", Image(48 + 56 * 200, 6));
+  const QString osdFile = WriteFirmware("osd.bin", Image(60, 7));
+
+  TCliRun run({"program", "--usb-host", usbFile, "--osd", osdFile, "--wait", "5"}, Environment());
+  ASSERT_TRUE(run.WaitForOutput("Programming...\n", 5000));
+  run.SendSignal(SIGINT);
+  const TCliResult result = run.Finish(5000);
+  EXPECT_EQ(result.ExitCode, 4) << result.Err;
+  const Lines lines = result.OutLines();
+  ASSERT_FALSE(lines.empty());
+  EXPECT_EQ(lines.back(), "User break");
+  EXPECT_FALSE(Contains(result, "Target : OSD"));
+  EXPECT_LT(programmer->BlockCount(emulator::TargetUsbHost), 201);
+  // The job cleaned up after itself.
+  EXPECT_FALSE(QFile::exists(folder_.filePath("kvmflash/bootsect.d0s")));
+}
+
+TEST_F(CliProgram, ASecondCtrlCQuitsAtOnce) {
+  const auto programmer = PlugProgrammer();
+  // Block 2 is never answered: each attempt waits six ticks.
+  programmer->AddRule(BlockRule(TFaultKind::Silence, 2));
+  const QString file = WriteFirmware("osd.bin", Image(48 + 56 * 10, 8));
+
+  TCliRun run({"program", "--osd", file, "--wait", "5"}, Environment("100"));
+  // A break before block 2 would end the job at once; it must come during its wait.
+  ASSERT_TRUE(WaitFor([&] { return HasReceivedBlock(*programmer, 2); }, 5000));
+  run.SendSignal(SIGINT);
+  ASSERT_TRUE(run.WaitForError("interrupted", 2000));
+  run.SendSignal(SIGINT);
+  const TCliResult result = run.Finish(2000);
+  EXPECT_EQ(result.ExitCode, 4);
+  // Gone before the block's wait could end in its retry messages.
+  EXPECT_FALSE(Contains(result, "Program Fail"));
+  EXPECT_FALSE(Contains(result, "KVM Programmer is time out."));
+}
+
+TEST_F(CliProgram, UnpluggingTheProgrammerFailsTheJob) {
+  const auto programmer = PlugProgrammer();
+  programmer->AddRule(BlockRule(TFaultAction::Delayed(4)));
+  const QString file = WriteFirmware("osd.bin", Image(48 + 56 * 200, 9));
+
+  TCliRun run({"program", "--osd", file, "--wait", "5"}, Environment());
+  ASSERT_TRUE(run.WaitForOutput("Programming...\n", 5000));
+  bed_->Unplug(ids_.front());
+  const TCliResult result = run.Finish(8000);
+  EXPECT_EQ(result.ExitCode, 1) << result.Err;
+  // The removal notice breaks the job, unless the failing writes have ended it first.
+  EXPECT_TRUE(Contains(result, "Connection is changed !") || Contains(result, "Program Fail")) << result.Out;
+  EXPECT_FALSE(Contains(result, "Program OK"));
+}
+
+TEST_F(CliProgram, SerialPicksTheSecondProgrammer) {
+  const auto first = PlugProgrammer("PRG-A");
+  const auto second = PlugProgrammer("PRG-B");
+  const auto image = Image(300, 10);
+  const QString file = WriteFirmware("osd.bin", image);
+
+  const TCliResult result =
+      RunCli({"program", "--osd", file, "--serial", "PRG-B", "--wait", "5"}, 10000, Environment());
+  EXPECT_EQ(result.ExitCode, 0) << result.Err;
+  EXPECT_EQ(result.OutLines(), Join(ConnectLines("PRG-B"), JobLines("OSD", file, "Program OK")));
+  EXPECT_EQ(second->Image(emulator::TargetOsd), image);
+  EXPECT_EQ(first->ReportCount(), 0u);
+
+  const TCliResult unknown =
+      RunCli({"program", "--osd", file, "--serial", "PRG-C", "--wait", "0.3"}, 5000, Environment());
+  EXPECT_EQ(unknown.ExitCode, 3);
+  EXPECT_TRUE(Contains(unknown, "KVM Programmer is not found."));
+}
+
+TEST_F(CliProgram, ListJsonDescribesEveryInterface) {
+  PlugProgrammer();
+  ids_.push_back(bed_->Plug(TUmockdevHid::Mouse()));
+
+  const TCliResult result = RunCli({"list", "--json"}, 5000, Environment());
+  ASSERT_EQ(result.ExitCode, 0) << result.Err;
+  QJsonParseError error{};
+  const QJsonArray devices = QJsonDocument::fromJson(QByteArray::fromStdString(result.Out), &error).array();
+  ASSERT_EQ(error.error, QJsonParseError::NoError) << result.Out;
+  ASSERT_EQ(devices.size(), 2);
+
+  const QJsonObject programmer = devices[0].toObject();
+  EXPECT_EQ(programmer["path"].toString().toStdString(), bed_->DevNode(ids_[0]));
+  EXPECT_EQ(programmer["vendor_id"].toInteger(), 0x0B39);
+  EXPECT_EQ(programmer["product_id"].toInteger(), 0xFF03);
+  EXPECT_EQ(programmer["version"].toInteger(), 0x0123);
+  EXPECT_EQ(programmer["manufacturer"].toString(), "KVM Switch Inc.");
+  EXPECT_EQ(programmer["product"].toString(), "KVM Programmer");
+  EXPECT_EQ(programmer["serial"].toString(), "PRG-0001");
+  EXPECT_EQ(programmer["input_report_length"].toInteger(), 8);
+  EXPECT_EQ(programmer["output_report_length"].toInteger(), 64);
+  EXPECT_TRUE(programmer["read_write"].toBool());
+  EXPECT_TRUE(programmer["is_programmer"].toBool());
+
+  const QJsonObject mouse = devices[1].toObject();
+  EXPECT_FALSE(mouse["is_programmer"].toBool());
+  EXPECT_TRUE(mouse["serial"].isString());
+
+  const TCliResult text = RunCli({"list"}, 5000, Environment());
+  EXPECT_EQ(text.ExitCode, 0);
+  EXPECT_NE(text.Out.find("* KVM Programmer (Serial=PRG-0001)  " + bed_->DevNode(ids_[0]) + "  0B39:FF03  in 8  out 64  read/write"),
+            std::string::npos)
+      << text.Out;
+}
+
+}  // namespace
+}  // namespace kvm::test
