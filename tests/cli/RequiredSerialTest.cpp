@@ -31,15 +31,5 @@ TEST(RequiredSerialTest, WithoutThatSerialNoProgrammerIsFound) {
   EXPECT_EQ(rig.window.log.back(), "KVM Programmer is not found.");
 }
 
-TEST(RequiredSerialTest, AnEmptySerialKeepsTheFirstListed) {
-  TProgrammerRig rig;
-  rig.PlugProgrammer(u"FIRST");
-  rig.PlugProgrammer(u"SECOND");
-  rig.link->SetRequiredSerial("");
-  rig.Start();
-  ASSERT_TRUE(rig.WaitConnected());
-  EXPECT_EQ(rig.link->ProgrammerIndex(), 0);
-}
-
 }  // namespace
 }  // namespace kvm::test
