@@ -62,7 +62,7 @@ TInterruptSignal::~TInterruptSignal() {
 }
 
 void TInterruptSignal::SetLeftoverFile(const std::string& path) {
-  // Filled while no second signal can be pending for it: the handler only reads it.
+  // Set before the job starts; the handler only reads it.
   if (path.size() >= sizeof leftoverFile) return;
   std::memcpy(leftoverFile, path.c_str(), path.size() + 1);
 }

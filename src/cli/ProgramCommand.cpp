@@ -64,7 +64,8 @@ class TProgrammingSession {
     if (!options.UsbHostFile.empty()) status_.SelectTarget(TTarget::UsbHost, options.UsbHostFile);
     if (!options.OsdFile.empty()) status_.SelectTarget(TTarget::Osd, options.OsdFile);
     if (!options.Serial.empty()) link_.SetRequiredSerial(options.Serial);
-    interrupt_.SetLeftoverFile(firmware::IntermediateFile());
+    if (firmware::IsContainerName(options.UsbHostFile) || firmware::IsContainerName(options.OsdFile))
+      interrupt_.SetLeftoverFile(firmware::IntermediateFile());
     interrupt_.OnInterrupt = [this] { Interrupt(); };
     // "Auto" is how the link tells that it has connected; the job itself runs
     // once the countdown's tick is over (see Run).
