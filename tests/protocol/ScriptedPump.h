@@ -3,6 +3,8 @@
 // waiting delivers a tick of the wait timer, so every wait still ends.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <deque>
 #include <functional>
@@ -19,6 +21,13 @@ class TScriptedPump final : public IMessagePump {
 
   void ProcessMessages() override {
     ++processCalls;
+    // A wait that pumps without ever blocking would never see a tick here:
+    // fail it instead of hanging the test.
+    if (processCalls > MaxPumpsWithoutWaiting + waitCalls) {
+      ADD_FAILURE() << "the wait pumps again and again without waiting for an event";
+      protocol_->WaitTimerTimer();
+      return;
+    }
     RunStep(false);
   }
   void WaitForMessage() override {
@@ -49,6 +58,7 @@ class TScriptedPump final : public IMessagePump {
     protocol_->HidDevData(nullptr, 0x01, data.begin(), static_cast<std::uint16_t>(data.size()));
   }
 
+  static constexpr int MaxPumpsWithoutWaiting = 1000;
   int processCalls = 0;
   int waitCalls = 0;
   int wakes = 0;
