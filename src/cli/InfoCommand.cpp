@@ -82,14 +82,15 @@ bool ExamineFile(const TInfoOptions& options, TFileInfo& info) {
   }
   info.Container = firmware::IsContainerName(options.File);
   std::string imagePath = options.File;
-  QTemporaryDir workFolder;
+  std::unique_ptr<QTemporaryDir> workFolder;  // holds the unscrambled payload
   if (info.Container) {
     info.Header = ParseContainerHeader(head, fileLength);
-    if (!workFolder.isValid()) {
-      PrintError("cannot create a temporary folder: " + workFolder.errorString().toStdString());
+    workFolder = std::make_unique<QTemporaryDir>();
+    if (!workFolder->isValid()) {
+      PrintError("cannot create a temporary folder: " + workFolder->errorString().toStdString());
       return false;
     }
-    imagePath = workFolder.filePath("image").toStdString();
+    imagePath = workFolder->filePath("image").toStdString();
     const int result = firmware::UnscrambleContainerTo(TargetCode(options.Target), options.File, imagePath);
     if (result != firmware::ImageOk) {
       info.Refusal = ContainerRefusal(result, info.Header, options.Target);
