@@ -138,16 +138,5 @@ TEST_F(FailingBlockTest, BreakDuringTheWaitMakesTheRemainingAttemptsFailUnsent) 
   EXPECT_EQ(rig.emulator->ReportCount(), 1u);
 }
 
-TEST_F(FailingBlockTest, AckOnlyTwiceThenConfirmedShowsOneRetryText) {
-  AddBlockRule(TFaultKind::AckOnly, 1);
-  AddBlockRule(TFaultKind::AckOnly, 2);
-  EXPECT_EQ(Program(0), 0);
-  const Lines expected{"KVM Programmer is ACK but not READY", "Programming...",
-                       "KVM Programmer is ACK but not READY", "Retry KVM Programmer (2) [0]: #2", "Programming..."};
-  EXPECT_EQ(rig.status.log, expected);
-  EXPECT_EQ(rig.status.statusColour, Blue);
-  EXPECT_EQ(rig.emulator->ReportCount(), 3u);
-}
-
 }  // namespace
 }  // namespace kvm::protocol

@@ -46,16 +46,6 @@ TEST_F(BlockReportTest, BlockNumberCountAndDataSitAtTheirOffsets) {
   EXPECT_EQ(programmer.Written[0], expected) << "bytes of the array past the count are not sent";
 }
 
-TEST_F(BlockReportTest, HighestBlockNumberAndFullBlock) {
-  auto rig = Connect(ProgrammerSpec());
-  EXPECT_EQ(rig->protocol.ProgramBlock(4, 65535, 56, Filled(0x5A)), 0);
-  const auto& sent = programmer.Written.at(0);
-  EXPECT_EQ(sent[3], 0xFF);
-  EXPECT_EQ(sent[4], 0xFF);
-  EXPECT_EQ(sent[5], 56);
-  EXPECT_EQ(sent[63], 0x5A) << "a full block ends at offset 63";
-}
-
 TEST_F(BlockReportTest, CountBeyondTheDataArrayIsCutToIt) {
   auto rig = Connect(SpecWithOutputBytes(127));
   EXPECT_EQ(rig->protocol.ProgramBlock(4, 1, 100, Filled(0x77)), 0);

@@ -87,13 +87,6 @@ TEST_F(CommandTest, FailBeforeReadyEndsAtOnceAndFailsSilently) {
   EXPECT_TRUE(rig.status.log.empty());
 }
 
-TEST_F(CommandTest, RefusedCommandWaitsOutAndFailsSilently) {
-  rig.emulator->RemoveChip(4);
-  EXPECT_EQ(rig.protocol.InitProgrammer(4), -2);
-  EXPECT_EQ(Ticks(), 6);
-  EXPECT_TRUE(rig.status.log.empty());
-}
-
 TEST_F(CommandTest, DisableAnsweredWithReadyRunsTheFullWaitAndSucceeds) {
   AddRule(emulator::CmdDisable, TFaultKind::OtherCompletion);
   EXPECT_EQ(rig.protocol.DisableProgrammer(), 0);

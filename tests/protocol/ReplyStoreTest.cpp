@@ -113,6 +113,7 @@ TEST_F(ReplyStoreTest, FindStatusIgnoresZeroCodesForLast) {
   EXPECT_EQ(last, 0x66) << "an empty queue leaves last alone";
   Status(0x01);
   Status(0x00);
+  EXPECT_EQ(Replies().StatusCount, 2) << "a zero code still takes a slot";
   EXPECT_FALSE(protocol.FindStatus(0x02, last));
   EXPECT_EQ(last, 0x01);
 }

@@ -66,38 +66,6 @@ TEST_F(WaitReplyTest, AckAloneIsReportedAfterTheSixthTick) {
   EXPECT_FALSE(protocol.WaitTimer().Enabled());
 }
 
-TEST_F(WaitReplyTest, SilenceIsATimeOut) {
-  EXPECT_FALSE(Wait(StatusReady));
-  EXPECT_EQ(last, 0x00);
-  EXPECT_EQ(protocol.WaitTimer().Tag, 6);
-  ExpectReported("KVM Programmer is time out.");
-}
-
-TEST_F(WaitReplyTest, FailAnywhereInTheQueueFailsSilentlyEvenWhenReadyEndsTheWait) {
-  pump.ThenStatus({StatusFail});
-  pump.ThenStatus({StatusReady});
-  EXPECT_FALSE(Wait(StatusReady));
-  EXPECT_EQ(last, StatusReady);
-  EXPECT_EQ(pump.processCalls, 2) << "the READY ended the wait at once";
-  ExpectNothingShown();
-}
-
-TEST_F(WaitReplyTest, TheOtherCompletionCodeSucceedsOnlyAfterTheFullWait) {
-  pump.ThenStatus({StatusReadyAlt});
-  EXPECT_TRUE(Wait(StatusReady));
-  EXPECT_EQ(last, StatusReadyAlt);
-  EXPECT_EQ(protocol.WaitTimer().Tag, 6);
-  EXPECT_EQ(status.statusColour, Blue);
-  EXPECT_TRUE(status.log.empty());
-}
-
-TEST_F(WaitReplyTest, ReadyCountsAsSuccessForAWaitOnTheOtherCode) {
-  pump.ThenStatus({StatusReady});
-  EXPECT_TRUE(Wait(StatusReadyAlt));
-  EXPECT_EQ(last, StatusReady);
-  EXPECT_EQ(protocol.WaitTimer().Tag, 6);
-}
-
 TEST_F(WaitReplyTest, CodesWithoutMeaningFailWithNothingShown) {
   pump.ThenStatus({0x07, 0x00});
   EXPECT_FALSE(Wait(StatusReady));
@@ -126,14 +94,6 @@ TEST_F(WaitReplyTest, ThePassOfTheSixthTickJudgesTheQueueWithTheLastOfThePreviou
   EXPECT_TRUE(Wait(StatusReady));
   EXPECT_EQ(last, StatusAck);
   EXPECT_EQ(status.statusColour, Blue);
-}
-
-TEST_F(WaitReplyTest, TheNinthReplyIsDroppedAndZeroFillsASlot) {
-  pump.ThenStatus({StatusAck, 0x00, StatusAck, StatusAck, StatusAck, StatusAck, StatusAck, StatusAck, StatusReady});
-  EXPECT_FALSE(Wait(StatusReady));
-  EXPECT_EQ(protocol.Replies().StatusCount, 8);
-  EXPECT_EQ(last, StatusAck);
-  ExpectReported("KVM Programmer is ACK but not READY");
 }
 
 TEST_F(WaitReplyTest, RepliesFiledBeforeTheWaitAreForgotten) {
