@@ -1,0 +1,89 @@
+#include "BenchRig.h"
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QTimer>
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+
+#include "hid/platform/sim/SimDeviceSpec.h"
+
+namespace kvm::bench {
+
+TBenchRig::TBenchRig(TRigOptions options)
+    : platform(std::make_shared<hid::platform::TSimHidPlatform>()),
+      emulator(std::make_shared<emulator::TProgrammerEmulator>()),
+      options_(options) {
+  controller = std::make_unique<hid::THidDeviceController>(platform);
+  protocol = std::make_unique<protocol::TProgrammerProtocol>(window, state, pump, options.WaitTickMs);
+  link = std::make_unique<link::TProgrammerLink>(*controller, window, window, state, *protocol,
+                                                 options.CountdownTickMs);
+  jobs = std::make_unique<firmware::TProgrammingJobs>(window, window, state, *protocol, pump,
+                                                      options.CountdownTickMs);
+}
+
+TBenchRig::~TBenchRig() {
+  // The window's parts go before the controller that owns their devices.
+  jobs.reset();
+  link.reset();
+  protocol.reset();
+  controller.reset();
+}
+
+bool TBenchRig::Connect(int timeoutMs) {
+  platform->Plug(hid::platform::ProgrammerSpec(), ModelledLink(emulator, options_.Link));
+  link->BindController();
+  link->FormActivate();
+  if (ServiceEventsUntil([this] { return state.Connected && !link->CheckTargetTimer().Enabled(); }, timeoutMs))
+    return true;
+  failure_ = "the simulated programmer was not connected within " + std::to_string(timeoutMs) +
+             " ms: " + window.RecentLog();
+  return false;
+}
+
+std::int32_t TBenchRig::Program(const std::string& file) {
+  const std::int32_t result = jobs->ProgramFile(static_cast<std::uint8_t>(TargetCode(TTarget::UsbHost)), file);
+  if (result != 0) failure_ = "the job failed (" + std::to_string(result) + "): " + window.RecentLog();
+  return result;
+}
+
+bool ServiceEventsUntil(const std::function<bool()>& condition, int timeoutMs) {
+  QElapsedTimer clock;
+  clock.start();
+  // Blocks between events; the pacer bounds each block, so the deadline holds
+  // even when nothing else happens.
+  QTimer pacer;
+  pacer.start(5);
+  while (!condition()) {
+    if (clock.elapsed() > timeoutMs) return false;
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+  }
+  return true;
+}
+
+std::vector<std::uint8_t> PatternBytes(std::size_t length) {
+  std::vector<std::uint8_t> bytes(length);
+  for (std::size_t i = 0; i < length; ++i) bytes[i] = static_cast<std::uint8_t>(i * 7);
+  return bytes;
+}
+
+std::size_t ImageLengthOfBlocks(std::size_t blocks) { return blocks == 0 ? 0 : 48 + 56 * (blocks - 1); }
+
+TScratchFolder::TScratchFolder() : folder_(QDir::tempPath() + "/kvmflash-bench-XXXXXX") {}
+
+std::string TScratchFolder::Write(const std::string& name, const std::vector<std::uint8_t>& bytes,
+                                  std::string& error) {
+  const std::string path = folder_.filePath(QString::fromStdString(name)).toStdString();
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+  file.close();
+  if (!file) {
+    error = "write " + path + ": " + std::strerror(errno);
+    return {};
+  }
+  return path;
+}
+
+}  // namespace kvm::bench

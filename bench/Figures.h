@@ -1,0 +1,44 @@
+// Names of the benchmarks and of the figures they report; the table and the
+// results file read them back by these names.
+#pragma once
+
+namespace kvm::bench::fig {
+
+// Benchmarks.
+inline constexpr const char* BlockCost = "BlockCost";
+inline constexpr const char* WaitCpu = "WaitCpu";
+inline constexpr const char* LinkRatio = "LinkRatio64k";
+inline constexpr const char* RescanSim = "RescanSim64";
+inline constexpr const char* RescanUmockdev = "RescanUmockdev16";
+inline constexpr const char* Firmware = "FirmwareFiles";
+
+// Figures (also the keys of results.json where the names match).
+inline constexpr const char* UsPerBlock = "us_per_block";
+inline constexpr const char* MeanUsPerBlock = "mean_us_per_block";
+inline constexpr const char* BlocksPerSecond = "blocks_per_s";
+inline constexpr const char* CpuUsPerBlock = "cpu_us_per_block";
+inline constexpr const char* HandOverFloorUs = "handover_floor_us";
+
+inline constexpr const char* WaitCpuFraction = "wait_cpu_fraction";
+inline constexpr const char* PollingCpuFraction = "polling_cpu_fraction";
+inline constexpr const char* WaitMs = "wait_ms";
+
+inline constexpr const char* LinkRatio64k = "link_ratio_64k";
+inline constexpr const char* LinkBlocks = "link_blocks";
+inline constexpr const char* JobSeconds = "job_s";
+inline constexpr const char* LinkSeconds = "link_s";
+inline constexpr const char* OverheadUsPerBlock = "overhead_us_per_block";
+inline constexpr const char* ModelRatio = "model_ratio";
+
+inline constexpr const char* RescanMsSim64 = "rescan_ms_sim64";
+inline constexpr const char* RescanUnchangedMsSim64 = "rescan_unchanged_ms_sim64";
+inline constexpr const char* RescanMsUmockdev16 = "rescan_ms_umockdev16";
+inline constexpr const char* RescanUnchangedMsUmockdev16 = "rescan_unchanged_ms_umockdev16";
+
+inline constexpr const char* FirmwareMbPerS = "firmware_mb_per_s";
+inline constexpr const char* UnscrambleMbPerS = "unscramble_mb_per_s";
+inline constexpr const char* CheckSumMbPerS = "checksum_mb_per_s";
+inline constexpr const char* BlocksMbPerS = "blocks_mb_per_s";
+inline constexpr const char* CheckSum4MiBMbPerS = "checksum_4mib_mb_per_s";
+
+}  // namespace kvm::bench::fig

@@ -1,0 +1,45 @@
+#include "RescanMeasure.h"
+
+#include "BenchWindow.h"
+#include "CpuClock.h"
+#include "app/core/AppState.h"
+#include "app/core/MessagePump.h"
+#include "hid/HidControllerClass.h"
+#include "link/ProgrammerLink.h"
+#include "protocol/ProgrammerProtocol.h"
+
+namespace kvm::bench {
+
+bool MeasureRescan(std::shared_ptr<hid::platform::THidPlatform> platform, int expected, TRescanTimes& times,
+                   std::string& failure) {
+  TBenchWindow window;
+  TAppState state;
+  TQtMessagePump pump;
+  hid::THidDeviceController controller(std::move(platform));
+  if (!controller.IsBound()) {
+    failure = "the HID platform could not be bound";
+    return false;
+  }
+  bool listed = false;
+  {
+    protocol::TProgrammerProtocol protocol(window, state, pump);
+    link::TProgrammerLink link(controller, window, window, state, protocol);
+    link.BindController();
+
+    // Installing the change handler rescans at once.
+    double start = WallSeconds();
+    link.FormActivate();
+    times.AllNewMs = (WallSeconds() - start) * 1e3;
+    listed = link.DevListBox().Count() == expected;
+    if (!listed)
+      failure = "the rescan listed " + std::to_string(link.DevListBox().Count()) + " of " +
+                std::to_string(expected) + " devices";
+
+    start = WallSeconds();
+    controller.DeviceChange();
+    times.UnchangedMs = (WallSeconds() - start) * 1e3;
+  }
+  return listed;
+}
+
+}  // namespace kvm::bench

@@ -1,0 +1,144 @@
+// The whole stack programming an image into the simulated programmer: the
+// utility's own cost per block with instant answers, and a 64 KiB image over
+// the modelled USB link against the link's own time.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "BenchRig.h"
+#include "CpuClock.h"
+#include "Figures.h"
+#include "HandOverFloor.h"
+#include "firmware/FirmwareImage.h"
+#include "hid/platform/sim/SimDeviceSpec.h"
+
+namespace kvm::bench {
+namespace {
+
+constexpr std::size_t CostBlocks = 4000;
+constexpr std::size_t LinkImageBytes = 64 * 1024;
+// Blocks sent over the bare link model, for its own precision.
+constexpr int ModelBlocks = 200;
+
+double Median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const std::size_t mid = values.size() / 2;
+  return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
+}
+
+// Connects a rig and writes the image; false after SkipWithError.
+bool Prepare(benchmark::State& state, TBenchRig& rig, TScratchFolder& folder, std::size_t imageBytes,
+             std::string& path) {
+  if (!rig.Connect()) {
+    state.SkipWithError(rig.Failure().c_str());
+    return false;
+  }
+  std::string error;
+  path = folder.Write("image.bin", PatternBytes(imageBytes), error);
+  if (path.empty()) {
+    state.SkipWithError(error.c_str());
+    return false;
+  }
+  return true;
+}
+
+void BlockCost(benchmark::State& state) {
+  for (auto _ : state) {
+    TBenchRig rig;
+    TScratchFolder folder;
+    std::string path;
+    if (!Prepare(state, rig, folder, ImageLengthOfBlocks(CostBlocks), path)) break;
+
+    std::vector<double> confirmed;
+    confirmed.reserve(CostBlocks);
+    rig.window.OnStep = [&confirmed] { confirmed.push_back(WallSeconds()); };
+    const double start = WallSeconds();
+    const double cpuStart = ProcessCpuSeconds();
+    const std::int32_t result = rig.Program(path);
+    const double cpu = ProcessCpuSeconds() - cpuStart;
+    state.SetIterationTime(WallSeconds() - start);
+    if (result != 0 || confirmed.size() != CostBlocks) {
+      state.SkipWithError(rig.Failure().c_str());
+      break;
+    }
+    // One block: from the confirmation of the one before to its own, which
+    // covers reading it from the file, the report, the wait and the progress.
+    std::vector<double> perBlock;
+    perBlock.reserve(confirmed.size());
+    for (std::size_t i = 1; i < confirmed.size(); ++i) perBlock.push_back((confirmed[i] - confirmed[i - 1]) * 1e6);
+    const double median = Median(perBlock);
+    state.counters[fig::UsPerBlock] = median;
+    state.counters[fig::MeanUsPerBlock] = (confirmed.back() - confirmed.front()) * 1e6 / (confirmed.size() - 1);
+    state.counters[fig::BlocksPerSecond] = median > 0 ? 1e6 / median : 0;
+    state.counters[fig::CpuUsPerBlock] = cpu * 1e6 / CostBlocks;
+    // A block is answered with two reports, each one hand-over.
+    state.counters[fig::HandOverFloorUs] = 2 * HandOverMicroseconds(2000);
+  }
+}
+
+// Blocks written and answered straight through the simulated back end, on
+// one thread: the link model's own time per block.
+double ModelMillisecondsPerBlock(TLinkTiming timing, int blocks) {
+  auto emulator = std::make_shared<emulator::TProgrammerEmulator>();
+  hid::platform::TSimHidPlatform platform;
+  platform.LoadEnumeration();
+  platform.LoadHidAccess();
+  const std::uint64_t id = platform.Plug(hid::platform::ProgrammerSpec(), ModelledLink(emulator, timing));
+  std::uint32_t error = 0;
+  auto handle = platform.Open(platform.PathOf(id), hid::platform::TOpenMode::ReadWrite, error);
+  if (!handle) return 0;
+  std::uint8_t report[64] = {0x04, 0x04, 0x06};
+  std::uint8_t reply[8];
+  const double start = WallSeconds();
+  for (int block = 0; block < blocks; ++block) {
+    report[3] = static_cast<std::uint8_t>(block >> 8);
+    report[4] = static_cast<std::uint8_t>(block);
+    std::size_t done = 0;
+    if (!handle->Write(report, sizeof report, done, error)) return 0;
+    // Until the completion: a status reply other than the acknowledge.
+    for (;;) {
+      std::size_t got = 0;
+      if (handle->Read(reply, sizeof reply, got, 1000, error) != hid::platform::TReadStatus::Data) return 0;
+      if (got >= 3 && reply[1] == 0x01 && reply[2] != 0x01) break;
+    }
+  }
+  return (WallSeconds() - start) * 1e3 / blocks;
+}
+
+void LinkRatio64k(benchmark::State& state) {
+  const TLinkTiming timing{1, 1};
+  for (auto _ : state) {
+    TRigOptions options;
+    options.Link = timing;
+    TBenchRig rig(options);
+    TScratchFolder folder;
+    std::string path;
+    if (!Prepare(state, rig, folder, LinkImageBytes, path)) break;
+
+    const double start = WallSeconds();
+    const std::int32_t result = rig.Program(path);
+    const double job = WallSeconds() - start;
+    state.SetIterationTime(job);
+    if (result != 0) {
+      state.SkipWithError(rig.Failure().c_str());
+      break;
+    }
+    const auto blocks = static_cast<double>(firmware::BlockSequenceOf(LinkImageBytes).BlockCount());
+    const double link = blocks * timing.BlockMs() / 1e3;
+    state.counters[fig::LinkRatio64k] = job / link;
+    state.counters[fig::LinkBlocks] = blocks;
+    state.counters[fig::JobSeconds] = job;
+    state.counters[fig::LinkSeconds] = link;
+    state.counters[fig::OverheadUsPerBlock] = (job - link) * 1e6 / blocks;
+    state.counters[fig::ModelRatio] = ModelMillisecondsPerBlock(timing, ModelBlocks) / timing.BlockMs();
+  }
+}
+
+}  // namespace
+
+BENCHMARK(BlockCost)->Name(fig::BlockCost)->Iterations(1)->Repetitions(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(LinkRatio64k)->Name(fig::LinkRatio)->Iterations(1)->Repetitions(3)->UseManualTime()->Unit(benchmark::kMillisecond);
+
+}  // namespace kvm::bench
