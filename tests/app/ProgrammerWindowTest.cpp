@@ -41,7 +41,7 @@ class ProgrammerWindowTest : public ::testing::Test {
   }
 
   void ConnectProgrammer() {
-    platform->Plug(hid::platform::ProgrammerSpec(), emulator::TProgrammerEmulator::Responder(emulator));
+    platform->Plug(hid::platform::SimProgrammer(), emulator::TProgrammerEmulator::Responder(emulator));
     ASSERT_TRUE(test::WaitFor([&] { return Form().State().Connected; }));
   }
 
@@ -100,7 +100,7 @@ TEST_F(ProgrammerWindowTest, BreakDuringTheBlocksStopsTheJobAndSkipsTheOsdJob) {
 
 TEST_F(ProgrammerWindowTest, UnpluggingTheProgrammerGoesBackToScanning) {
   const std::uint64_t id =
-      platform->Plug(hid::platform::ProgrammerSpec(), emulator::TProgrammerEmulator::Responder(emulator));
+      platform->Plug(hid::platform::SimProgrammer(), emulator::TProgrammerEmulator::Responder(emulator));
   ASSERT_TRUE(test::WaitFor([&] { return Form().State().Connected; }));
   platform->Unplug(id);
   ASSERT_TRUE(test::WaitFor([&] { return Form().GetStatusText() == "Please connect KVM programmer."; }));

@@ -38,7 +38,7 @@ class SimHidPlatformTest : public ::testing::Test {
     return platform.Open(platform.PathOf(id), mode, error);
   }
   std::uint64_t PlugProgrammer() {
-    return platform.Plug(ProgrammerSpec(), TProgrammerEmulator::Responder(emulator));
+    return platform.Plug(SimProgrammer(), TProgrammerEmulator::Responder(emulator));
   }
   static bool Write(THidHandle& handle, const Bytes& report, std::uint32_t* errorOut = nullptr) {
     std::size_t written = 0;
@@ -68,8 +68,8 @@ class SimHidPlatformTest : public ::testing::Test {
 
 TEST_F(SimHidPlatformTest, PlugAndUnplugRaiseNoticesAndIdsAreNeverReused) {
   EXPECT_FALSE(NoticePending(platform));
-  const std::uint64_t a = platform.Plug(ProgrammerSpec());
-  const std::uint64_t b = platform.Plug(MouseSpec());
+  const std::uint64_t a = platform.Plug(SimProgrammer());
+  const std::uint64_t b = platform.Plug(SimMouse());
   EXPECT_TRUE(NoticePending(platform));
   EXPECT_EQ(platform.DrainNotices(), 2);
   EXPECT_FALSE(NoticePending(platform));
@@ -78,7 +78,7 @@ TEST_F(SimHidPlatformTest, PlugAndUnplugRaiseNoticesAndIdsAreNeverReused) {
   ASSERT_TRUE(platform.Unplug(a));
   EXPECT_FALSE(platform.Unplug(a));  // once only
   EXPECT_EQ(platform.DrainNotices(), 1);
-  const std::uint64_t c = platform.Plug(ProgrammerSpec());
+  const std::uint64_t c = platform.Plug(SimProgrammer());
   EXPECT_NE(c, a);
   EXPECT_NE(c, b);
   const auto interfaces = platform.ScanInterfaces();
@@ -89,7 +89,7 @@ TEST_F(SimHidPlatformTest, PlugAndUnplugRaiseNoticesAndIdsAreNeverReused) {
 }
 
 TEST_F(SimHidPlatformTest, NothingIsListedWhileUnbound) {
-  platform.Plug(ProgrammerSpec());
+  platform.Plug(SimProgrammer());
   platform.UnloadHidAccess();
   EXPECT_TRUE(platform.ScanInterfaces().empty());
   ASSERT_TRUE(platform.LoadHidAccess());
@@ -112,9 +112,9 @@ TEST_F(SimHidPlatformTest, BindFailureCanBeRequested) {
 }
 
 TEST_F(SimHidPlatformTest, AccessRights) {
-  TSimDeviceSpec none = ProgrammerSpec();
+  TSimDeviceInfo none = SimProgrammer();
   none.Access = TSimAccess::None;
-  const std::uint64_t keyboard = platform.Plug(BootKeyboardSpec());
+  const std::uint64_t keyboard = platform.Plug(SimBootKeyboard());
   const std::uint64_t locked = platform.Plug(none);
   std::uint32_t error = 0;
   EXPECT_EQ(platform.Open(platform.PathOf(keyboard), TOpenMode::ReadWrite, error), nullptr);
@@ -142,28 +142,28 @@ TEST_F(SimHidPlatformTest, AccessRights) {
 
 TEST_F(SimHidPlatformTest, CapsComeFromTheDescriptors) {
   struct Case {
-    TSimDeviceSpec Spec;
+    TSimDeviceInfo Info;
     std::uint16_t Input, Output;
   };
-  const Case cases[] = {{ProgrammerSpec(), 8, 64},       {ProgrammerSpecWithInputLength(65), 65, 64},
-                        {OtherProductSpec(), 8, 64},     {BootKeyboardSpec(), 9, 2},
-                        {MouseSpec(), 4, 0}};
+  const Case cases[] = {{SimProgrammer(), 8, 64},       {SimProgrammerWithInputLength(65), 65, 64},
+                        {SimOtherProduct(), 8, 64},     {SimBootKeyboard(), 9, 2},
+                        {SimMouse(), 4, 0}};
   for (const Case& c : cases) {
-    const std::uint64_t id = platform.Plug(c.Spec);
+    const std::uint64_t id = platform.Plug(c.Info);
     auto handle = Open(id, TOpenMode::QueryOnly);
     ASSERT_NE(handle, nullptr);
     const THidCaps caps = CapsOf(platform, *handle);
     EXPECT_EQ(caps.InputReportByteLength, c.Input) << id;
     EXPECT_EQ(caps.OutputReportByteLength, c.Output) << id;
   }
-  EXPECT_EQ(OtherProductSpec().Attributes.ProductID, 0xFF02);
+  EXPECT_EQ(SimOtherProduct().Attributes.ProductID, 0xFF02);
 }
 
 TEST_F(SimHidPlatformTest, StringsAndMissingAttributes) {
-  TSimDeviceSpec spec = ProgrammerSpec();
-  spec.SerialNumber.reset();
-  spec.AttributesReadable = false;
-  auto handle = Open(platform.Plug(spec));
+  TSimDeviceInfo info = SimProgrammer();
+  info.SerialNumber.reset();
+  info.AttributesReadable = false;
+  auto handle = Open(platform.Plug(info));
   ASSERT_NE(handle, nullptr);
   std::u16string text;
   EXPECT_TRUE(handle->GetProductString(text));
@@ -190,7 +190,7 @@ TEST_F(SimHidPlatformTest, WriteReachesTheEmulatorAndRepliesAreReadOneByOne) {
 }
 
 TEST_F(SimHidPlatformTest, ShortBufferGetsTheStartOfTheReport) {
-  const std::uint64_t id = platform.Plug(ProgrammerSpec());
+  const std::uint64_t id = platform.Plug(SimProgrammer());
   auto handle = Open(id);
   ASSERT_TRUE(platform.InjectInputReport(id, {1, 2, 3, 4, 5, 6, 7, 8}));
   std::uint8_t buffer[3] = {};
@@ -203,7 +203,7 @@ TEST_F(SimHidPlatformTest, ShortBufferGetsTheStartOfTheReport) {
 }
 
 TEST_F(SimHidPlatformTest, ReadTimesOutAfterItsTimeOut) {
-  auto handle = Open(platform.Plug(ProgrammerSpec()));
+  auto handle = Open(platform.Plug(SimProgrammer()));
   Bytes report;
   const auto start = Clock::now();
   EXPECT_EQ(Read(*handle, report, 30), TReadStatus::Timeout);
@@ -228,7 +228,7 @@ TEST_F(SimHidPlatformTest, DelayedRepliesAreReadableOnlyWhenDue) {
 }
 
 TEST_F(SimHidPlatformTest, UnplugWakesAWaitingReaderWithGone) {
-  const std::uint64_t id = platform.Plug(ProgrammerSpec());
+  const std::uint64_t id = platform.Plug(SimProgrammer());
   auto handle = Open(id);
   auto reader = std::async(std::launch::async, [&] {
     Bytes report;
@@ -247,7 +247,7 @@ TEST_F(SimHidPlatformTest, UnplugWakesAWaitingReaderWithGone) {
 }
 
 TEST_F(SimHidPlatformTest, CancelEndsAWaitingReadAndEveryLaterOne) {
-  const std::uint64_t id = platform.Plug(ProgrammerSpec());
+  const std::uint64_t id = platform.Plug(SimProgrammer());
   auto handle = Open(id, TOpenMode::Read);
   auto reader = std::async(std::launch::async, [&] {
     Bytes report;
@@ -265,7 +265,7 @@ TEST_F(SimHidPlatformTest, CancelEndsAWaitingReadAndEveryLaterOne) {
 }
 
 TEST_F(SimHidPlatformTest, ReaderWokenByAReportFromAnotherThread) {
-  const std::uint64_t id = platform.Plug(ProgrammerSpec());
+  const std::uint64_t id = platform.Plug(SimProgrammer());
   auto handle = Open(id);
   auto reader = std::async(std::launch::async, [&] {
     Bytes report;

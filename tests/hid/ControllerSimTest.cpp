@@ -20,8 +20,8 @@ using Log = std::vector<std::string>;
 
 class ControllerSim : public ::testing::Test {
  protected:
-  std::uint64_t Plug(platform::TSimDeviceSpec spec = platform::ProgrammerSpec()) {
-    return sim->Plug(std::move(spec), TProgrammerEmulator::Responder(emulator));
+  std::uint64_t Plug(platform::TSimDeviceInfo info = platform::SimProgrammer()) {
+    return sim->Plug(std::move(info), TProgrammerEmulator::Responder(emulator));
   }
   static std::string Name(std::uint64_t id) { return std::to_string(id); }
 
@@ -82,7 +82,7 @@ TEST_F(ControllerSim, NoticeWithoutAChangeFiresNothing) {
 TEST_F(ControllerSim, TwoArrivalsInOneRescan) {
   Start();
   ClearEvents();
-  const std::uint64_t a = Plug(platform::MouseSpec());
+  const std::uint64_t a = Plug(platform::SimMouse());
   const std::uint64_t b = Plug();
   ASSERT_TRUE(Settle());
   EXPECT_EQ(events.Log, (Log{"arrival " + Name(a), "arrival " + Name(b), "change"}));
@@ -93,7 +93,7 @@ TEST_F(ControllerSim, TwoArrivalsInOneRescan) {
 
 TEST_F(ControllerSim, RemovalOfAListedDevice) {
   const std::uint64_t a = Plug();
-  const std::uint64_t b = Plug(platform::BootKeyboardSpec());
+  const std::uint64_t b = Plug(platform::SimBootKeyboard());
   Start();
   ClearEvents();
   ASSERT_TRUE(sim->Unplug(a));
@@ -153,8 +153,8 @@ TEST_F(ControllerSim, EnumerateCounts) {
   Start();
   EXPECT_EQ(controller->Enumerate(), 0);
   Plug();
-  Plug(platform::MouseSpec());
-  Plug(platform::OtherProductSpec());
+  Plug(platform::SimMouse());
+  Plug(platform::SimOtherProduct());
   ASSERT_TRUE(Settle());
   // No handler: the first plugged-in device is counted, then the walk stops.
   EXPECT_EQ(controller->Enumerate(), 1);
@@ -251,7 +251,7 @@ TEST_F(ControllerSim, CheckOutStartsTheReaderOfADeviceWithAHandler) {
 }
 
 TEST_F(ControllerSim, GivingBackLeavesAFreshDeviceCarryingTheHandlers) {
-  Plug(platform::MouseSpec());
+  Plug(platform::SimMouse());
   Plug();
   Start();
   THidDevice* device = CheckOut(1);
@@ -307,7 +307,7 @@ TEST_F(ControllerSim, VersionCannotBeChanged) {
 }
 
 TEST_F(ControllerSim, DeviceRefusedReadWriteIsListedQueryOnly) {
-  Plug(platform::BootKeyboardSpec());
+  Plug(platform::SimBootKeyboard());
   Start();
   THidDevice* keyboard = CheckOut(0);
   EXPECT_FALSE(keyboard->HasReadWriteAccess());
@@ -325,9 +325,9 @@ TEST_F(ControllerSim, DeviceRefusedReadWriteIsListedQueryOnly) {
 }
 
 TEST_F(ControllerSim, DeviceThatCannotBeOpenedIsLeftOut) {
-  platform::TSimDeviceSpec locked = platform::ProgrammerSpec();
+  platform::TSimDeviceInfo locked = platform::SimProgrammer();
   locked.Access = platform::TSimAccess::None;
-  platform::TSimDeviceSpec anonymous = platform::ProgrammerSpec();
+  platform::TSimDeviceInfo anonymous = platform::SimProgrammer();
   anonymous.AttributesReadable = false;
   Plug(locked);
   Plug(anonymous);

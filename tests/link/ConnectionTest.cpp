@@ -81,7 +81,7 @@ TEST(ConnectionTest, FirstListedProgrammerWinsAndUnpluggingTheOtherReconnects) {
 
 TEST(ConnectionTest, ProgrammerWithoutWriteAccessConnectsWithoutAReader) {
   TProgrammerRig rig;
-  hid::platform::TSimDeviceSpec programmer = hid::platform::ProgrammerSpec();
+  hid::platform::TSimDeviceInfo programmer = hid::platform::SimProgrammer();
   programmer.Access = hid::platform::TSimAccess::QueryOnly;
   rig.Plug(programmer);
   rig.Start();

@@ -8,7 +8,7 @@
 namespace kvm::test {
 namespace {
 
-using hid::platform::MouseSpec;
+using hid::platform::SimMouse;
 
 TEST(DeviceIdTextTest, UpperCaseHexOfAtLeastFourDigits) {
   EXPECT_EQ(link::DeviceIdText(0x0B39, 0xFF03), "Device VID=0B39 PID=FF03");
@@ -44,7 +44,7 @@ TEST(DiscoveryTest, SecondArrivalRestartsTheCountWithoutAnotherScanningLine) {
   rig.PlugMouse();
   rig.Start();
   ASSERT_TRUE(WaitFor([&] { return rig.link->CheckTargetTimer().Tag == 1; }));
-  rig.Plug(hid::platform::BootKeyboardSpec());
+  rig.Plug(hid::platform::SimBootKeyboard());
   ASSERT_TRUE(WaitFor([&] { return rig.link->CheckTargetTimer().Tag == 3; }));
   EXPECT_EQ(rig.link->DevListBox().Count(), 2);
   EXPECT_EQ(rig.window.FindLog("KVM Programmer is not found."), -1);
@@ -66,8 +66,8 @@ TEST(DiscoveryTest, NoHidDeviceStartsNoCountdown) {
 
 TEST(DiscoveryTest, DevicesThatAreNotTheProgrammerNeverConnect) {
   TProgrammerRig rig;
-  rig.Plug(hid::platform::ProgrammerSpecWithInputLength(9));
-  rig.Plug(hid::platform::OtherProductSpec());
+  rig.Plug(hid::platform::SimProgrammerWithInputLength(9));
+  rig.Plug(hid::platform::SimOtherProduct());
   rig.Start();
   ASSERT_TRUE(rig.WaitSettled());
   EXPECT_FALSE(rig.state.Connected);
@@ -78,11 +78,11 @@ TEST(DiscoveryTest, DevicesThatAreNotTheProgrammerNeverConnect) {
 
 TEST(DiscoveryTest, DescribeDeviceFallsBackToTheIdsAndAppendsTheSerial) {
   TProgrammerRig rig;
-  hid::platform::TSimDeviceSpec anonymous = hid::platform::ProgrammerSpecWithInputLength(9);
+  hid::platform::TSimDeviceInfo anonymous = hid::platform::SimProgrammerWithInputLength(9);
   anonymous.Product.reset();
   anonymous.SerialNumber = u"S-\u00e9";
   rig.Plug(anonymous);
-  hid::platform::TSimDeviceSpec mute = MouseSpec();
+  hid::platform::TSimDeviceInfo mute = SimMouse();
   mute.Product = u"";
   mute.SerialNumber.reset();
   rig.Plug(mute);

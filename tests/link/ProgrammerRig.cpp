@@ -30,14 +30,14 @@ void TProgrammerRig::Start() {
 }
 
 std::uint64_t TProgrammerRig::PlugProgrammer(const std::u16string& serial) {
-  hid::platform::TSimDeviceSpec programmer = hid::platform::ProgrammerSpec();
+  hid::platform::TSimDeviceInfo programmer = hid::platform::SimProgrammer();
   programmer.SerialNumber = serial;
   return platform->Plug(programmer, emulator::TProgrammerEmulator::Responder(emulator));
 }
 
-std::uint64_t TProgrammerRig::PlugMouse() { return Plug(hid::platform::MouseSpec()); }
+std::uint64_t TProgrammerRig::PlugMouse() { return Plug(hid::platform::SimMouse()); }
 
-std::uint64_t TProgrammerRig::Plug(hid::platform::TSimDeviceSpec device) { return platform->Plug(std::move(device)); }
+std::uint64_t TProgrammerRig::Plug(hid::platform::TSimDeviceInfo device) { return platform->Plug(std::move(device)); }
 
 bool TProgrammerRig::WaitSettled(int timeoutMs) {
   return WaitFor([this] { return link->CheckTargetTimer().Enabled(); }, timeoutMs) &&

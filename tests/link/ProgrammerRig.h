@@ -53,7 +53,7 @@ class TProgrammerRig {
   // Every programmer plugged in is served by `emulator`.
   std::uint64_t PlugProgrammer(const std::u16string& serial = u"KP000001");
   std::uint64_t PlugMouse();
-  std::uint64_t Plug(hid::platform::TSimDeviceSpec device);
+  std::uint64_t Plug(hid::platform::TSimDeviceInfo device);
 
   // Waits until a countdown has run out (connected or not).
   bool WaitSettled(int timeoutMs = 1000);

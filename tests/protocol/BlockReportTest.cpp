@@ -9,14 +9,14 @@
 namespace kvm::protocol {
 namespace {
 
-using hid::platform::ProgrammerSpec;
-using hid::platform::TSimDeviceSpec;
+using hid::platform::SimProgrammer;
+using hid::platform::TSimDeviceInfo;
 using hid::platform::VendorDescriptor;
 
-TSimDeviceSpec SpecWithOutputBytes(std::uint8_t outputBytes) {
-  TSimDeviceSpec spec = ProgrammerSpec();
-  spec.ReportDescriptor = VendorDescriptor(0x01, 7, 0x04, outputBytes);
-  return spec;
+TSimDeviceInfo ProgrammerWithOutputBytes(std::uint8_t outputBytes) {
+  TSimDeviceInfo info = SimProgrammer();
+  info.ReportDescriptor = VendorDescriptor(0x01, 7, 0x04, outputBytes);
+  return info;
 }
 
 std::array<std::uint8_t, 64> Filled(std::uint8_t value) {
@@ -27,14 +27,14 @@ std::array<std::uint8_t, 64> Filled(std::uint8_t value) {
 
 class BlockReportTest : public ::testing::Test {
  protected:
-  std::unique_ptr<test::TProgrammerRig> Connect(TSimDeviceSpec spec) {
-    return std::make_unique<test::TProgrammerRig>(20, std::move(spec), programmer.Responder());
+  std::unique_ptr<test::TProgrammerRig> Connect(TSimDeviceInfo info) {
+    return std::make_unique<test::TProgrammerRig>(20, std::move(info), programmer.Responder());
   }
   test::TScriptedProgrammer programmer;
 };
 
 TEST_F(BlockReportTest, BlockNumberCountAndDataSitAtTheirOffsets) {
-  auto rig = Connect(ProgrammerSpec());
+  auto rig = Connect(SimProgrammer());
   std::array<std::uint8_t, 64> data = Filled(0xAA);
   for (int i = 0; i < 5; ++i) data[i] = static_cast<std::uint8_t>(0x11 * (i + 1));
   EXPECT_EQ(rig->protocol.ProgramBlock(2, 300, 5, data), 0);
@@ -47,7 +47,7 @@ TEST_F(BlockReportTest, BlockNumberCountAndDataSitAtTheirOffsets) {
 }
 
 TEST_F(BlockReportTest, CountBeyondTheDataArrayIsCutToIt) {
-  auto rig = Connect(SpecWithOutputBytes(127));
+  auto rig = Connect(ProgrammerWithOutputBytes(127));
   EXPECT_EQ(rig->protocol.ProgramBlock(4, 1, 100, Filled(0x77)), 0);
   const auto& sent = programmer.Written.at(0);
   ASSERT_EQ(sent.size(), 128u);
@@ -57,7 +57,7 @@ TEST_F(BlockReportTest, CountBeyondTheDataArrayIsCutToIt) {
 }
 
 TEST_F(BlockReportTest, OutputLengthAboveTheBufferIsLimitedToIt) {
-  auto rig = Connect(SpecWithOutputBytes(199));
+  auto rig = Connect(ProgrammerWithOutputBytes(199));
   std::int32_t chipId = 0;
   EXPECT_EQ(rig->protocol.GetChipID(4, chipId), 0);
   ASSERT_EQ(programmer.Written.size(), 1u);
@@ -65,21 +65,21 @@ TEST_F(BlockReportTest, OutputLengthAboveTheBufferIsLimitedToIt) {
 }
 
 TEST_F(BlockReportTest, ShortOutputLengthSendsOnlyThatMuch) {
-  auto rig = Connect(SpecWithOutputBytes(15));
+  auto rig = Connect(ProgrammerWithOutputBytes(15));
   EXPECT_EQ(rig->protocol.ProgramBlock(4, 0, 52, Filled(1)), 0);
   EXPECT_EQ(programmer.Written.at(0).size(), 16u);
 }
 
 TEST_F(BlockReportTest, DeviceWithoutOutputReportIsNotWrittenTo) {
-  TSimDeviceSpec spec = ProgrammerSpec();
+  TSimDeviceInfo info = SimProgrammer();
   // Input report only: the output report items are taken out.
-  spec.ReportDescriptor = VendorDescriptor(0x01, 7, 0x04, 63);
+  info.ReportDescriptor = VendorDescriptor(0x01, 7, 0x04, 63);
   const std::vector<std::uint8_t> outputItems{0x85, 0x04, 0x09, 0x03, 0x95, 63, 0x91, 0x02};
-  auto& d = spec.ReportDescriptor;
+  auto& d = info.ReportDescriptor;
   const auto at = std::search(d.begin(), d.end(), outputItems.begin(), outputItems.end());
   ASSERT_NE(at, d.end());
   d.erase(at, at + static_cast<std::ptrdiff_t>(outputItems.size()));
-  auto rig = Connect(spec);
+  auto rig = Connect(info);
   EXPECT_EQ(rig->protocol.EnableProgrammer(), -1);
   EXPECT_TRUE(programmer.Written.empty());
   ASSERT_EQ(rig->status.log.size(), 1u);

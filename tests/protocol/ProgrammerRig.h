@@ -48,13 +48,13 @@ class TScriptedProgrammer {
 
 class TProgrammerRig {
  public:
-  explicit TProgrammerRig(int tickMs, hid::platform::TSimDeviceSpec spec = hid::platform::ProgrammerSpec(),
+  explicit TProgrammerRig(int tickMs, hid::platform::TSimDeviceInfo info = hid::platform::SimProgrammer(),
                           emulator::TDeviceResponder responder = {})
       : platform(std::make_shared<hid::platform::TSimHidPlatform>()),
         emulator(std::make_shared<emulator::TProgrammerEmulator>()),
         protocol(status, state, pump, tickMs) {
     if (!responder) responder = emulator::TProgrammerEmulator::Responder(emulator);
-    deviceId = platform->Plug(std::move(spec), std::move(responder));
+    deviceId = platform->Plug(std::move(info), std::move(responder));
     controller = std::make_unique<hid::THidDeviceController>(platform);
     controller->SetOnDeviceDataError(hid::THidDataErrorEvent(&protocol, &protocol::TProgrammerProtocol::HidCtlDeviceDataError));
     if (!WaitFor([this] { return !controller->Devices().empty(); }, 2000) ||

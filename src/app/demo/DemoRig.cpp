@@ -83,14 +83,14 @@ void TDemoRig::FillFileLists(TMainForm& form) const {
 }
 
 void TDemoRig::Start(int plugDelayMs) {
-  platform_->Plug(hid::platform::MouseSpec());
+  platform_->Plug(hid::platform::SimMouse());
   QTimer::singleShot(plugDelayMs, [this] { PlugProgrammer(); });
 }
 
 void TDemoRig::PlugProgrammer() {
-  hid::platform::TSimDeviceSpec spec = hid::platform::ProgrammerSpec();
-  spec.SerialNumber = u"DEMO-0001";
-  platform_->Plug(spec, emulator::TProgrammerEmulator::Responder(programmer_));
+  hid::platform::TSimDeviceInfo info = hid::platform::SimProgrammer();
+  info.SerialNumber = u"DEMO-0001";
+  platform_->Plug(info, emulator::TProgrammerEmulator::Responder(programmer_));
 }
 
 }  // namespace kvm::app

@@ -56,27 +56,27 @@ void RequireOneLine(const std::string& text) {
 }
 
 // The device in umockdev's record format, parents first.
-std::string Record(const TEmulatedHid& spec, const PluggedDevice& plugged) {
-  RequireOneLine(spec.Manufacturer);
-  RequireOneLine(spec.Product);
-  RequireOneLine(spec.Serial);
+std::string Record(const TEmulatedHid& emulated, const PluggedDevice& plugged) {
+  RequireOneLine(emulated.Manufacturer);
+  RequireOneLine(emulated.Product);
+  RequireOneLine(emulated.Serial);
   std::string text;
-  const std::string hidName = spec.Manufacturer + (spec.Manufacturer.empty() ? "" : " ") + spec.Product;
-  const std::string bus = spec.OnUsb ? "0003" : "0005";
-  if (spec.OnUsb) {
+  const std::string hidName = emulated.Manufacturer + (emulated.Manufacturer.empty() ? "" : " ") + emulated.Product;
+  const std::string bus = emulated.OnUsb ? "0003" : "0005";
+  if (emulated.OnUsb) {
     text += "P: " + plugged.SysPaths[0] + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_device\n";
-    text += "A: idVendor=" + Hex4(spec.VendorID) + "\nA: idProduct=" + Hex4(spec.ProductID) + "\n";
-    text += "A: bcdDevice=" + Hex4(spec.Version) + "\n";
-    if (!spec.Manufacturer.empty()) text += "A: manufacturer=" + spec.Manufacturer + "\n";
-    if (!spec.Product.empty()) text += "A: product=" + spec.Product + "\n";
-    if (!spec.Serial.empty()) text += "A: serial=" + spec.Serial + "\n";
+    text += "A: idVendor=" + Hex4(emulated.VendorID) + "\nA: idProduct=" + Hex4(emulated.ProductID) + "\n";
+    text += "A: bcdDevice=" + Hex4(emulated.Version) + "\n";
+    if (!emulated.Manufacturer.empty()) text += "A: manufacturer=" + emulated.Manufacturer + "\n";
+    if (!emulated.Product.empty()) text += "A: product=" + emulated.Product + "\n";
+    if (!emulated.Serial.empty()) text += "A: serial=" + emulated.Serial + "\n";
     text += "\nP: " + plugged.SysPaths[1] + "\nE: SUBSYSTEM=usb\nE: DEVTYPE=usb_interface\n\n";
   }
   const std::string& hidPath = plugged.SysPaths[plugged.SysPaths.size() - 2];
   text += "P: " + hidPath + "\nE: SUBSYSTEM=hid\n";
-  text += "E: HID_ID=" + bus + ":0000" + Upper(Hex4(spec.VendorID)) + ":0000" + Upper(Hex4(spec.ProductID)) + "\n";
-  text += "E: HID_NAME=" + hidName + "\nE: HID_UNIQ=" + spec.Serial + "\n";
-  if (!spec.ReportDescriptor.empty()) text += "H: report_descriptor=" + HexBytes(spec.ReportDescriptor) + "\n";
+  text += "E: HID_ID=" + bus + ":0000" + Upper(Hex4(emulated.VendorID)) + ":0000" + Upper(Hex4(emulated.ProductID)) + "\n";
+  text += "E: HID_NAME=" + hidName + "\nE: HID_UNIQ=" + emulated.Serial + "\n";
+  if (!emulated.ReportDescriptor.empty()) text += "H: report_descriptor=" + HexBytes(emulated.ReportDescriptor) + "\n";
   const std::string name = "hidraw" + std::to_string(plugged.Minor);
   text += "\nP: " + plugged.SysPaths.back() + "\nN: " + name + "=00\nE: SUBSYSTEM=hidraw\n";
   text += "E: DEVNAME=/dev/" + name + "\nE: MAJOR=" + std::to_string(HidrawMajor) +
@@ -85,12 +85,12 @@ std::string Record(const TEmulatedHid& spec, const PluggedDevice& plugged) {
   return text;
 }
 
-std::vector<std::string> SysPathsFor(const TEmulatedHid& spec, int port, int minor) {
-  const std::string hidName = Upper(Hex4(spec.OnUsb ? 3 : 5)) + ":" + Upper(Hex4(spec.VendorID)) + ":" +
-                              Upper(Hex4(spec.ProductID)) + "." + Upper(Hex4(static_cast<unsigned>(port)));
+std::vector<std::string> SysPathsFor(const TEmulatedHid& emulated, int port, int minor) {
+  const std::string hidName = Upper(Hex4(emulated.OnUsb ? 3 : 5)) + ":" + Upper(Hex4(emulated.VendorID)) + ":" +
+                              Upper(Hex4(emulated.ProductID)) + "." + Upper(Hex4(static_cast<unsigned>(port)));
   std::vector<std::string> paths;
   std::string hid;
-  if (spec.OnUsb) {
+  if (emulated.OnUsb) {
     const std::string usb = "/devices/pci0000:00/0000:00:14.0/usb1/1-" + std::to_string(port);
     const std::string interface = usb + "/1-" + std::to_string(port) + ":1.0";
     paths = {usb, interface};
@@ -172,7 +172,7 @@ int TUmockdevHid::Plug(const TEmulatedHid& device, TOutputResponder responder) {
   plugged.Minor = LowestFree(d_->UsedMinors, 0);
   plugged.SysPaths = SysPathsFor(device, plugged.Port, plugged.Minor);
   plugged.State = std::make_shared<TEmulatedDeviceState>();
-  plugged.State->Spec = device;
+  plugged.State->Emulated = device;
   plugged.State->Responder = std::move(responder);
 
   const std::string devNode = "/dev/hidraw" + std::to_string(plugged.Minor);

@@ -29,9 +29,9 @@ void Complete(UMockdevIoctlClient* client, long result, int error) {
   umockdev_ioctl_client_complete(client, result, error);
 }
 
-std::string DeviceText(const TEmulatedHid& spec, unsigned nr) {
-  if (nr == _IOC_NR(HIDIOCGRAWNAME(0))) return spec.Manufacturer + (spec.Manufacturer.empty() ? "" : " ") + spec.Product;
-  if (nr == _IOC_NR(HIDIOCGRAWUNIQ(0))) return spec.Serial;
+std::string DeviceText(const TEmulatedHid& emulated, unsigned nr) {
+  if (nr == _IOC_NR(HIDIOCGRAWNAME(0))) return emulated.Manufacturer + (emulated.Manufacturer.empty() ? "" : " ") + emulated.Product;
+  if (nr == _IOC_NR(HIDIOCGRAWUNIQ(0))) return emulated.Serial;
   return "usb-kvmtest/input0";  // HIDIOCGRAWPHYS
 }
 
@@ -95,16 +95,16 @@ gboolean TUmockdevNode::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client,
     Complete(client, -1, ENODEV);
     return TRUE;
   }
-  const TEmulatedHid& spec = device->Spec;
+  const TEmulatedHid& emulated = device->Emulated;
   const unsigned long request = umockdev_ioctl_client_get_request(client);
   if (request == HIDIOCGRAWINFO) {
     hidraw_devinfo info{};
-    info.bustype = spec.OnUsb ? 0x03 : 0x05;
-    info.vendor = static_cast<__s16>(spec.VendorID);
-    info.product = static_cast<__s16>(spec.ProductID);
+    info.bustype = emulated.OnUsb ? 0x03 : 0x05;
+    info.vendor = static_cast<__s16>(emulated.VendorID);
+    info.product = static_cast<__s16>(emulated.ProductID);
     Complete(client, ReturnBytes(client, sizeof info, &info, sizeof info) ? 0 : -1, 0);
   } else if (request == HIDIOCGRDESCSIZE) {
-    const int size = static_cast<int>(spec.ReportDescriptor.size());
+    const int size = static_cast<int>(emulated.ReportDescriptor.size());
     Complete(client, ReturnBytes(client, sizeof size, &size, sizeof size) ? 0 : -1, 0);
   } else if (request == HIDIOCGRDESC) {
     hidraw_report_descriptor descriptor{};
@@ -117,13 +117,13 @@ gboolean TUmockdevNode::OnIoctl(UMockdevIoctlBase*, UMockdevIoctlClient* client,
       return TRUE;
     }
     auto* asked = reinterpret_cast<hidraw_report_descriptor*>(data->data);
-    const std::size_t size = std::min<std::size_t>(asked->size, spec.ReportDescriptor.size());
-    std::memcpy(asked->value, spec.ReportDescriptor.data(), size);
+    const std::size_t size = std::min<std::size_t>(asked->size, emulated.ReportDescriptor.size());
+    std::memcpy(asked->value, emulated.ReportDescriptor.data(), size);
     Complete(client, 0, 0);
   } else if (_IOC_TYPE(request) == 'H' && _IOC_DIR(request) == _IOC_READ &&
              (_IOC_NR(request) == _IOC_NR(HIDIOCGRAWNAME(0)) || _IOC_NR(request) == _IOC_NR(HIDIOCGRAWUNIQ(0)) ||
               _IOC_NR(request) == _IOC_NR(HIDIOCGRAWPHYS(0)))) {
-    const std::string text = DeviceText(spec, _IOC_NR(request));
+    const std::string text = DeviceText(emulated, _IOC_NR(request));
     const std::size_t room = _IOC_SIZE(request);
     std::string answer = text.substr(0, room > 0 ? room - 1 : 0);
     answer.push_back('\0');

@@ -18,7 +18,7 @@ namespace kvm::test {
 
 // One plugged device behind a node.
 struct TEmulatedDeviceState {
-  TEmulatedHid Spec;
+  TEmulatedHid Emulated;
   TOutputResponder Responder;
   std::atomic<bool> Gone{false};
   int InputFd = -1;  // the emulator's end of the node's report queue, or -1

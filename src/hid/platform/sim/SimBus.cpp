@@ -16,12 +16,12 @@ TSimBus::TSimBus() : noticeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
 
 TSimBus::~TSimBus() { close(noticeFd_); }
 
-std::uint64_t TSimBus::Plug(TSimDeviceSpec spec, emulator::TDeviceResponder responder) {
+std::uint64_t TSimBus::Plug(TSimDeviceInfo info, emulator::TDeviceResponder responder) {
   std::uint64_t id;
   {
     std::lock_guard lock(mutex_);
     id = nextId_++;
-    devices_.emplace(id, std::make_shared<TSimDevice>(id, std::move(spec), std::move(responder)));
+    devices_.emplace(id, std::make_shared<TSimDevice>(id, std::move(info), std::move(responder)));
   }
   RaiseNotice();
   return id;

@@ -6,8 +6,8 @@
 
 namespace kvm::hid::platform {
 
-TSimDevice::TSimDevice(std::uint64_t id, TSimDeviceSpec spec, emulator::TDeviceResponder responder)
-    : id_(id), spec_(std::move(spec)), responder_(std::move(responder)) {}
+TSimDevice::TSimDevice(std::uint64_t id, TSimDeviceInfo info, emulator::TDeviceResponder responder)
+    : id_(id), info_(std::move(info)), responder_(std::move(responder)) {}
 
 std::string TSimDevice::Path() const { return "sim://hid/" + std::to_string(id_); }
 

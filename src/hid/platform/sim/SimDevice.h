@@ -1,4 +1,4 @@
-// One plugged-in simulated interface: its spec, its responder and its queue of
+// One plugged-in simulated interface: its info, its responder and its queue of
 // input reports. Shared by the platform and every handle opened on it, so a
 // handle stays safe to use after the device is unplugged.
 #pragma once
@@ -15,7 +15,7 @@
 
 #include "emulator/DeviceResponse.h"
 #include "hid/platform/HidPlatform.h"
-#include "hid/platform/sim/SimDeviceSpec.h"
+#include "hid/platform/sim/SimDeviceInfo.h"
 
 namespace kvm::hid::platform {
 
@@ -25,11 +25,11 @@ class TSimDevice {
   // Like hidraw: at most this many unread input reports; newer ones are dropped.
   static constexpr std::size_t MaxQueuedReports = 64;
 
-  TSimDevice(std::uint64_t id, TSimDeviceSpec spec, emulator::TDeviceResponder responder);
+  TSimDevice(std::uint64_t id, TSimDeviceInfo info, emulator::TDeviceResponder responder);
 
   std::uint64_t Id() const { return id_; }
   std::string Path() const;
-  const TSimDeviceSpec& Spec() const { return spec_; }
+  const TSimDeviceInfo& Info() const { return info_; }
   const emulator::TDeviceResponder& Responder() const { return responder_; }
 
   bool IsPluggedIn() const;
@@ -70,7 +70,7 @@ class TSimDevice {
   bool EnqueueLocked(std::vector<std::uint8_t> report, TClock::time_point readyAt);
 
   const std::uint64_t id_;
-  const TSimDeviceSpec spec_;
+  const TSimDeviceInfo info_;
   const emulator::TDeviceResponder responder_;
 
   mutable std::mutex mutex_;

@@ -22,14 +22,14 @@ TSimHandle::TSimHandle(std::shared_ptr<TSimDevice> device, std::weak_ptr<TSimBus
 TSimHandle::~TSimHandle() { device_->HandleClosed(); }
 
 bool TSimHandle::GetAttributes(THidAttributes& attributes) {
-  if (!device_->IsPluggedIn() || !device_->Spec().AttributesReadable) return false;
-  attributes = device_->Spec().Attributes;
+  if (!device_->IsPluggedIn() || !device_->Info().AttributesReadable) return false;
+  attributes = device_->Info().Attributes;
   return true;
 }
 
 std::unique_ptr<TPreparsedData> TSimHandle::GetPreparsedData() {
   if (!device_->IsPluggedIn()) return nullptr;
-  return std::make_unique<TDescriptorData>(device_->Spec().ReportDescriptor);
+  return std::make_unique<TDescriptorData>(device_->Info().ReportDescriptor);
 }
 
 bool TSimHandle::ReadString(const std::optional<std::u16string>& source, std::u16string& text) const {
@@ -38,9 +38,9 @@ bool TSimHandle::ReadString(const std::optional<std::u16string>& source, std::u1
   return true;
 }
 
-bool TSimHandle::GetManufacturerString(std::u16string& text) { return ReadString(device_->Spec().Manufacturer, text); }
-bool TSimHandle::GetProductString(std::u16string& text) { return ReadString(device_->Spec().Product, text); }
-bool TSimHandle::GetSerialNumberString(std::u16string& text) { return ReadString(device_->Spec().SerialNumber, text); }
+bool TSimHandle::GetManufacturerString(std::u16string& text) { return ReadString(device_->Info().Manufacturer, text); }
+bool TSimHandle::GetProductString(std::u16string& text) { return ReadString(device_->Info().Product, text); }
+bool TSimHandle::GetSerialNumberString(std::u16string& text) { return ReadString(device_->Info().SerialNumber, text); }
 
 bool TSimHandle::GetNumInputBuffers(std::uint32_t& count) {
   if (!device_->IsPluggedIn()) return false;

@@ -61,7 +61,7 @@ std::unique_ptr<THidHandle> TSimHidPlatform::Open(const std::string& devicePath,
     error = ENOENT;
     return nullptr;
   }
-  if (!Permits(device->Spec().Access, mode)) {
+  if (!Permits(device->Info().Access, mode)) {
     error = EACCES;
     return nullptr;
   }
@@ -86,8 +86,8 @@ std::string TSimHidPlatform::ErrorText(std::uint32_t error) {
   return strerror_r(static_cast<int>(error), buffer, sizeof buffer);
 }
 
-std::uint64_t TSimHidPlatform::Plug(TSimDeviceSpec spec, emulator::TDeviceResponder responder) {
-  return bus_->Plug(std::move(spec), std::move(responder));
+std::uint64_t TSimHidPlatform::Plug(TSimDeviceInfo info, emulator::TDeviceResponder responder) {
+  return bus_->Plug(std::move(info), std::move(responder));
 }
 
 bool TSimHidPlatform::Unplug(std::uint64_t id) { return bus_->Unplug(id); }

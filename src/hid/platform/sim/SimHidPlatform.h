@@ -13,7 +13,7 @@
 
 #include "emulator/DeviceResponse.h"
 #include "hid/platform/HidPlatform.h"
-#include "hid/platform/sim/SimDeviceSpec.h"
+#include "hid/platform/sim/SimDeviceInfo.h"
 
 namespace kvm::hid::platform {
 
@@ -40,7 +40,7 @@ class TSimHidPlatform final : public THidPlatform {
   // --- the test side ---
   // Plugs a device in; `responder` answers its output reports (none: writes
   // succeed and nothing is answered). Returns its DeviceID.
-  std::uint64_t Plug(TSimDeviceSpec spec, emulator::TDeviceResponder responder = {});
+  std::uint64_t Plug(TSimDeviceInfo info, emulator::TDeviceResponder responder = {});
   // False when no such device is plugged in.
   bool Unplug(std::uint64_t id);
   // Queues an input report as if the device had sent it; false when the

@@ -104,18 +104,18 @@ TEST_F(LinuxPlatformTest, IdentityAttributesCapsAndStrings) {
 }
 
 TEST_F(LinuxPlatformTest, DeviceWithoutUsbParentTakesItsHidNameAndNoVersion) {
-  auto spec = TUmockdevHid::Mouse();
-  spec.OnUsb = false;
-  spec.Manufacturer = "Acme";
-  spec.Product = "Pen \xC3\xA9";  // UTF-8 e-acute
-  spec.Serial = "aa:bb";
-  const int pen = bed_->Plug(spec);
+  auto emulated = TUmockdevHid::Mouse();
+  emulated.OnUsb = false;
+  emulated.Manufacturer = "Acme";
+  emulated.Product = "Pen \xC3\xA9";  // UTF-8 e-acute
+  emulated.Serial = "aa:bb";
+  const int pen = bed_->Plug(emulated);
   std::uint32_t error = 0;
   auto handle = Platform().Open(bed_->DevNode(pen), TOpenMode::QueryOnly, error);
   ASSERT_TRUE(handle);
   THidAttributes attributes;
   ASSERT_TRUE(handle->GetAttributes(attributes));
-  EXPECT_EQ(attributes.VendorID, spec.VendorID);
+  EXPECT_EQ(attributes.VendorID, emulated.VendorID);
   EXPECT_EQ(attributes.VersionNumber, 0);
   std::u16string text;
   EXPECT_FALSE(handle->GetManufacturerString(text));
@@ -126,9 +126,9 @@ TEST_F(LinuxPlatformTest, DeviceWithoutUsbParentTakesItsHidNameAndNoVersion) {
 }
 
 TEST_F(LinuxPlatformTest, NodeWithoutWriteAccessIsStillDescribed) {
-  auto spec = TUmockdevHid::Programmer();
-  spec.Writable = false;
-  const int locked = bed_->Plug(spec);
+  auto emulated = TUmockdevHid::Programmer();
+  emulated.Writable = false;
+  const int locked = bed_->Plug(emulated);
   std::uint32_t error = 0;
   EXPECT_FALSE(Platform().Open(bed_->DevNode(locked), TOpenMode::ReadWrite, error));
   EXPECT_NE(error, 0u);

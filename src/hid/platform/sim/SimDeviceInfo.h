@@ -17,7 +17,7 @@ enum class TSimAccess {
   None,       // every opening is refused
 };
 
-struct TSimDeviceSpec {
+struct TSimDeviceInfo {
   THidAttributes Attributes;
   bool AttributesReadable = true;  // false: the identity query fails
   std::vector<std::uint8_t> ReportDescriptor;
@@ -27,14 +27,14 @@ struct TSimDeviceSpec {
 
 // The KVM programmer: 0x0B39/0xFF03, input report ID 1 of 7 bytes (8 with the
 // ID), output report ID 4 of 63 bytes (64 with the ID).
-TSimDeviceSpec ProgrammerSpec();
+TSimDeviceInfo SimProgrammer();
 // The programmer's IDs with another input report length (report ID included, 2..256).
-TSimDeviceSpec ProgrammerSpecWithInputLength(std::uint16_t inputReportByteLength);
+TSimDeviceInfo SimProgrammerWithInputLength(std::uint16_t inputReportByteLength);
 // A sibling product, 0x0B39/0xFF02, with the programmer's reports.
-TSimDeviceSpec OtherProductSpec();
+TSimDeviceInfo SimOtherProduct();
 // A boot keyboard and a mouse, opened query-only as devices held by the system.
-TSimDeviceSpec BootKeyboardSpec();
-TSimDeviceSpec MouseSpec();
+TSimDeviceInfo SimBootKeyboard();
+TSimDeviceInfo SimMouse();
 
 // A vendor-page descriptor with one input report `inputId` of `inputBytes`
 // bytes and one output report `outputId` of `outputBytes` bytes.

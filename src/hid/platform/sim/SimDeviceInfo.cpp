@@ -1,4 +1,4 @@
-#include "hid/platform/sim/SimDeviceSpec.h"
+#include "hid/platform/sim/SimDeviceInfo.h"
 
 #include <algorithm>
 
@@ -6,19 +6,19 @@ namespace kvm::hid::platform {
 
 namespace {
 
-TSimDeviceSpec Make(std::uint16_t vendor, std::uint16_t product, std::vector<std::uint8_t> descriptor,
+TSimDeviceInfo Make(std::uint16_t vendor, std::uint16_t product, std::vector<std::uint8_t> descriptor,
                     std::u16string manufacturer, std::u16string productName, std::u16string serial,
                     TSimAccess access) {
-  TSimDeviceSpec spec;
-  spec.Attributes.VendorID = vendor;
-  spec.Attributes.ProductID = product;
-  spec.Attributes.VersionNumber = 0x0100;
-  spec.ReportDescriptor = std::move(descriptor);
-  spec.Manufacturer = std::move(manufacturer);
-  spec.Product = std::move(productName);
-  spec.SerialNumber = std::move(serial);
-  spec.Access = access;
-  return spec;
+  TSimDeviceInfo info;
+  info.Attributes.VendorID = vendor;
+  info.Attributes.ProductID = product;
+  info.Attributes.VersionNumber = 0x0100;
+  info.ReportDescriptor = std::move(descriptor);
+  info.Manufacturer = std::move(manufacturer);
+  info.Product = std::move(productName);
+  info.SerialNumber = std::move(serial);
+  info.Access = access;
+  return info;
 }
 
 }  // namespace
@@ -44,22 +44,22 @@ std::vector<std::uint8_t> VendorDescriptor(std::uint8_t inputId, std::uint8_t in
   };
 }
 
-TSimDeviceSpec ProgrammerSpec() { return ProgrammerSpecWithInputLength(8); }
+TSimDeviceInfo SimProgrammer() { return SimProgrammerWithInputLength(8); }
 
-TSimDeviceSpec ProgrammerSpecWithInputLength(std::uint16_t inputReportByteLength) {
+TSimDeviceInfo SimProgrammerWithInputLength(std::uint16_t inputReportByteLength) {
   // The report count is a one-byte item here: 1 to 255 data bytes.
   const auto dataBytes = static_cast<std::uint8_t>(std::clamp<int>(inputReportByteLength - 1, 1, 255));
   return Make(0x0B39, 0xFF03, VendorDescriptor(0x01, dataBytes, 0x04, 63), u"KVM Corp", u"KVM Programmer",
               u"KP000001", TSimAccess::ReadWrite);
 }
 
-TSimDeviceSpec OtherProductSpec() {
+TSimDeviceInfo SimOtherProduct() {
   return Make(0x0B39, 0xFF02, VendorDescriptor(0x01, 7, 0x04, 63), u"KVM Corp", u"KVM Switch", u"KS000001",
               TSimAccess::ReadWrite);
 }
 
-TSimDeviceSpec BootKeyboardSpec() {
-  // The boot keyboard of the HID specification: 8-byte input, 1-byte LED output.
+TSimDeviceInfo SimBootKeyboard() {
+  // The standard HID boot keyboard: 8-byte input, 1-byte LED output.
   std::vector<std::uint8_t> descriptor = {
       0x05, 0x01, 0x09, 0x06, 0xA1, 0x01, 0x05, 0x07, 0x19, 0xE0, 0x29, 0xE7, 0x15, 0x00, 0x25, 0x01,
       0x75, 0x01, 0x95, 0x08, 0x81, 0x02, 0x95, 0x01, 0x75, 0x08, 0x81, 0x01, 0x95, 0x05, 0x75, 0x01,
@@ -69,8 +69,8 @@ TSimDeviceSpec BootKeyboardSpec() {
   return Make(0x046D, 0xC31C, std::move(descriptor), u"Logitech", u"USB Keyboard", u"", TSimAccess::QueryOnly);
 }
 
-TSimDeviceSpec MouseSpec() {
-  // The boot mouse of the HID specification: three buttons, X and Y.
+TSimDeviceInfo SimMouse() {
+  // The standard HID boot mouse: three buttons, X and Y.
   std::vector<std::uint8_t> descriptor = {
       0x05, 0x01, 0x09, 0x02, 0xA1, 0x01, 0x09, 0x01, 0xA1, 0x00, 0x05, 0x09, 0x19, 0x01, 0x29, 0x03,
       0x15, 0x00, 0x25, 0x01, 0x95, 0x03, 0x75, 0x01, 0x81, 0x02, 0x95, 0x01, 0x75, 0x05, 0x81, 0x01,
