@@ -8,7 +8,7 @@
 #include <cstring>
 #include <fstream>
 
-#include "hid/platform/sim/SimDeviceSpec.h"
+#include "hid/platform/sim/SimDeviceInfo.h"
 
 namespace kvm::bench {
 
@@ -33,7 +33,7 @@ TBenchRig::~TBenchRig() {
 }
 
 bool TBenchRig::Connect(int timeoutMs) {
-  platform->Plug(hid::platform::ProgrammerSpec(), ModelledLink(emulator, options_.Link));
+  platform->Plug(hid::platform::SimProgrammer(), ModelledLink(emulator, options_.Link, options_.Trace));
   link->BindController();
   link->FormActivate();
   if (ServiceEventsUntil([this] { return state.Connected && !link->CheckTargetTimer().Enabled(); }, timeoutMs))

@@ -27,6 +27,7 @@ struct TRigOptions {
   int WaitTickMs = 1000;     // the transaction's WaitTimer
   int CountdownTickMs = 10;  // the connection countdown and the elapsed-time timer
   TLinkTiming Link;
+  std::shared_ptr<TLinkTrace> Trace;  // what the link saw, if wanted
 };
 
 class TBenchRig {

@@ -82,110 +82,116 @@ struct TRow {
   std::string Number, Figure, Measured, Reference, Target, Met;
 };
 
-class TTableBuilder {
+// The figures of one benchmark, formatted; a figure that is missing (which a
+// benchmark that ran always reports) reads "?" rather than a made-up number.
+class TBenchmarkFigures {
  public:
-  explicit TTableBuilder(const TFigureCollector& figures) : figures_(figures) {}
+  TBenchmarkFigures(const TFigureCollector& figures, const char* benchmark)
+      : figures_(figures), benchmark_(benchmark) {}
 
-  // The figure's median, or none after a failure or when it never ran.
-  std::optional<double> Get(const char* benchmark, const char* figure) const {
-    return figures_.Median(benchmark, figure);
+  // None also when any run failed: a failure outweighs the runs that passed.
+  std::optional<double> Get(const char* figure) const {
+    if (!figures_.Failure(benchmark_).empty()) return std::nullopt;
+    return figures_.Median(benchmark_, figure);
   }
-  // What stands in the Measured column when a figure is missing.
-  std::string Missing(const char* benchmark) const {
-    const std::string failure = figures_.Failure(benchmark);
+  std::string Number(const char* figure, int decimals, double scale = 1) const {
+    const auto value = Get(figure);
+    return value ? Fixed(*value * scale, decimals) : "?";
+  }
+  std::string Count(const char* figure) const {
+    const auto value = Get(figure);
+    return value ? Grouped(*value) : "?";
+  }
+  std::string Runs() const { return std::to_string(figures_.Repetitions(benchmark_)); }
+  // The row for a headline figure that is missing: why.
+  std::string Missing() const {
+    const std::string failure = figures_.Failure(benchmark_);
     return failure.empty() ? "not measured" : "FAILED: " + failure;
   }
-  static std::string Met(bool met) { return met ? "yes" : MissedMark; }
-  std::string Runs(const char* benchmark) const { return std::to_string(figures_.Repetitions(benchmark)); }
 
  private:
   const TFigureCollector& figures_;
+  const char* benchmark_;
 };
 
+std::string Met(bool met) { return met ? "yes" : MissedMark; }
+
+TRow BlockCostRow(const TBenchmarkFigures& f) {
+  TRow row{"1", "App cost per block, whole stack, programmer answering at once (" + f.Runs() +
+                    " runs of 4,000 blocks)",
+           f.Missing(), "", "<= 50 us (>= 20,000 blocks/s)", ""};
+  if (const auto us = f.Get(fig::UsPerBlock)) {
+    row.Measured = f.Number(fig::UsPerBlock, 1) + " us/block (" + f.Count(fig::BlocksPerSecond) + " blocks/s; mean " +
+                   f.Number(fig::MeanUsPerBlock, 1) + " us; CPU " + f.Number(fig::CpuUsPerBlock, 1) +
+                   " us/block, both threads)";
+    row.Reference = "its two reader hand-overs alone: " + f.Number(fig::HandOverFloorUs, 1) + " us";
+    row.Met = Met(*us <= 50);
+  }
+  return row;
+}
+
+TRow WaitCpuRow(const TBenchmarkFigures& f) {
+  TRow row{"2", "CPU while a command waits out six 50 ms ticks on a silent programmer (" + f.Runs() + " runs)",
+           f.Missing(), "", "<= 2 % of a core", ""};
+  if (const auto share = f.Get(fig::WaitCpuFraction)) {
+    row.Measured = f.Number(fig::WaitCpuFraction, 2, 100) + " % of a core over " + f.Number(fig::WaitMs, 0) + " ms";
+    row.Reference = "polling loop (processEvents) for as long: " + f.Number(fig::PollingCpuFraction, 1, 100) + " %";
+    row.Met = Met(*share <= 0.02);
+  }
+  return row;
+}
+
+TRow LinkRatioRow(const TBenchmarkFigures& f) {
+  TRow row{"3", "64 KiB image programmed over a modelled full-speed link, one 1 ms frame each way: job time / "
+                "link time (blocks x 2 ms; " + f.Runs() + " runs)",
+           f.Missing(), "", "<= 1.05x", ""};
+  if (const auto ratio = f.Get(fig::LinkRatio64k)) {
+    row.Measured = f.Number(fig::LinkRatio64k, 3) + "x (" + f.Number(fig::JobSeconds, 3) + " s / " +
+                   f.Number(fig::LinkSeconds, 3) + " s, " + f.Count(fig::LinkBlocks) +
+                   " blocks); answer to next write: " + f.Number(fig::TurnaroundUs, 0) +
+                   " us of the 1,000 a frame allows";
+    row.Reference = "delays counted from each event instead of the frame clock: " + f.Number(fig::PerEventRatio, 3) +
+                    "x, of which the link model alone " + f.Number(fig::ModelRatio, 3) + "x";
+    row.Met = Met(*ratio <= 1.05);
+  }
+  return row;
+}
+
+TRow RescanRow(const TBenchmarkFigures& f, const char* number, const std::string& figure, const char* allNew,
+               const char* unchanged, bool hasTarget) {
+  TRow row{number, figure + " (" + f.Runs() + " runs)", f.Missing(), "", hasTarget ? "< 50 ms" : "", ""};
+  if (const auto ms = f.Get(allNew)) {
+    row.Measured = f.Number(allNew, 2) + " ms";
+    row.Reference = "rescan that finds no change: " + f.Number(unchanged, 2) + " ms";
+    if (hasTarget) row.Met = Met(*ms < 50);
+  }
+  return row;
+}
+
+TRow FirmwareRow(const TBenchmarkFigures& f) {
+  TRow row{"5", "Firmware files on the largest accepted image, 3,670,008 bytes (65,536 blocks): unscramble + "
+                "checksum + block sequence (" + f.Runs() + " runs)",
+           f.Missing(), "", "", ""};
+  if (f.Get(fig::FirmwareMbPerS)) {
+    row.Measured = f.Number(fig::FirmwareMbPerS, 0) + " MB/s";
+    row.Reference = "unscramble " + f.Number(fig::UnscrambleMbPerS, 0) + ", checksum " +
+                    f.Number(fig::CheckSumMbPerS, 0) + ", blocks " + f.Number(fig::BlocksMbPerS, 0) +
+                    " MB/s; checksum of 4 MiB " + f.Number(fig::CheckSum4MiBMbPerS, 0) + " MB/s";
+  }
+  return row;
+}
+
 std::vector<TRow> Rows(const TFigureCollector& figures) {
-  const TTableBuilder t(figures);
-  std::vector<TRow> rows;
-
-  TRow block{"1", "App cost per block, whole stack, programmer answering at once (median of " +
-                      t.Runs(fig::BlockCost) + " runs of 4,000 blocks)",
-             "", "", "<= 50 us (>= 20,000 blocks/s)", ""};
-  if (const auto us = t.Get(fig::BlockCost, fig::UsPerBlock)) {
-    block.Measured = Fixed(*us, 1) + " us/block (" + Grouped(*t.Get(fig::BlockCost, fig::BlocksPerSecond)) +
-                     " blocks/s; mean " + Fixed(*t.Get(fig::BlockCost, fig::MeanUsPerBlock), 1) + " us; CPU " +
-                     Fixed(*t.Get(fig::BlockCost, fig::CpuUsPerBlock), 1) + " us/block, both threads)";
-    block.Reference = "its two reader hand-overs alone: " + Fixed(*t.Get(fig::BlockCost, fig::HandOverFloorUs), 1) + " us";
-    block.Met = TTableBuilder::Met(*us <= 50);
-  } else {
-    block.Measured = t.Missing(fig::BlockCost);
-  }
-  rows.push_back(block);
-
-  TRow wait{"2", "CPU while a command waits out six 50 ms ticks on a silent programmer (" + t.Runs(fig::WaitCpu) +
-                     " runs)",
-            "", "", "<= 2 % of a core", ""};
-  if (const auto share = t.Get(fig::WaitCpu, fig::WaitCpuFraction)) {
-    wait.Measured = Fixed(*share * 100, 2) + " % of a core over " + Fixed(*t.Get(fig::WaitCpu, fig::WaitMs), 0) + " ms";
-    wait.Reference = "polling loop (processEvents) for as long: " +
-                     Fixed(*t.Get(fig::WaitCpu, fig::PollingCpuFraction) * 100, 1) + " %";
-    wait.Met = TTableBuilder::Met(*share <= 0.02);
-  } else {
-    wait.Measured = t.Missing(fig::WaitCpu);
-  }
-  rows.push_back(wait);
-
-  TRow link{"3", "64 KiB image programmed, 1 ms per report each way: job time / link time (blocks x 2 ms; " +
-                     t.Runs(fig::LinkRatio) + " runs)",
-            "", "", "<= 1.05x", ""};
-  if (const auto ratio = t.Get(fig::LinkRatio, fig::LinkRatio64k)) {
-    link.Measured = Fixed(*ratio, 3) + "x (" + Fixed(*t.Get(fig::LinkRatio, fig::JobSeconds), 3) + " s / " +
-                    Fixed(*t.Get(fig::LinkRatio, fig::LinkSeconds), 3) + " s, " +
-                    Grouped(*t.Get(fig::LinkRatio, fig::LinkBlocks)) + " blocks)";
-    link.Reference = "link model alone: " + Fixed(*t.Get(fig::LinkRatio, fig::ModelRatio), 3) + "x; job beyond the link: " +
-                     Fixed(*t.Get(fig::LinkRatio, fig::OverheadUsPerBlock), 0) + " us/block";
-    link.Met = TTableBuilder::Met(*ratio <= 1.05);
-  } else {
-    link.Measured = t.Missing(fig::LinkRatio);
-  }
-  rows.push_back(link);
-
-  TRow sim{"4", "Rescan of 64 simulated HID interfaces, all new, window handlers bound (" + t.Runs(fig::RescanSim) +
-                    " runs)",
-           "", "", "< 50 ms", ""};
-  if (const auto ms = t.Get(fig::RescanSim, fig::RescanMsSim64)) {
-    sim.Measured = Fixed(*ms, 2) + " ms";
-    sim.Reference = "rescan that finds no change: " + Fixed(*t.Get(fig::RescanSim, fig::RescanUnchangedMsSim64), 2) + " ms";
-    sim.Met = TTableBuilder::Met(*ms < 50);
-  } else {
-    sim.Measured = t.Missing(fig::RescanSim);
-  }
-  rows.push_back(sim);
-
-  TRow umockdev{"", "Rescan of 16 umockdev-emulated hidraw nodes, the same way (" + t.Runs(fig::RescanUmockdev) +
-                        " runs)",
-                "", "", "", ""};
-  if (const auto ms = t.Get(fig::RescanUmockdev, fig::RescanMsUmockdev16)) {
-    umockdev.Measured = Fixed(*ms, 2) + " ms";
-    umockdev.Reference =
-        "rescan that finds no change: " + Fixed(*t.Get(fig::RescanUmockdev, fig::RescanUnchangedMsUmockdev16), 2) + " ms";
-  } else {
-    umockdev.Measured = t.Missing(fig::RescanUmockdev);
-  }
-  rows.push_back(umockdev);
-
-  TRow files{"5", "Firmware files on the largest accepted image, 3,670,008 bytes (65,536 blocks): unscramble + "
-                  "checksum + block sequence (" + t.Runs(fig::Firmware) + " runs)",
-             "", "", "", ""};
-  if (const auto rate = t.Get(fig::Firmware, fig::FirmwareMbPerS)) {
-    files.Measured = Fixed(*rate, 0) + " MB/s";
-    files.Reference = "unscramble " + Fixed(*t.Get(fig::Firmware, fig::UnscrambleMbPerS), 0) + ", checksum " +
-                      Fixed(*t.Get(fig::Firmware, fig::CheckSumMbPerS), 0) + ", blocks " +
-                      Fixed(*t.Get(fig::Firmware, fig::BlocksMbPerS), 0) + " MB/s; checksum of 4 MiB " +
-                      Fixed(*t.Get(fig::Firmware, fig::CheckSum4MiBMbPerS), 0) + " MB/s";
-  } else {
-    files.Measured = t.Missing(fig::Firmware);
-  }
-  rows.push_back(files);
-  return rows;
+  return {
+      BlockCostRow({figures, fig::BlockCost}),
+      WaitCpuRow({figures, fig::WaitCpu}),
+      LinkRatioRow({figures, fig::LinkRatio}),
+      RescanRow({figures, fig::RescanSim}, "4", "Rescan of 64 simulated HID interfaces, all new, window handlers bound",
+                fig::RescanMsSim64, fig::RescanUnchangedMsSim64, true),
+      RescanRow({figures, fig::RescanUmockdev}, "", "Rescan of 16 umockdev-emulated hidraw nodes, the same way",
+                fig::RescanMsUmockdev16, fig::RescanUnchangedMsUmockdev16, false),
+      FirmwareRow({figures, fig::Firmware}),
+  };
 }
 
 std::string Load(double load) { return load < 0 ? "unknown" : Fixed(load, 2); }

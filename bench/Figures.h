@@ -27,7 +27,8 @@ inline constexpr const char* LinkRatio64k = "link_ratio_64k";
 inline constexpr const char* LinkBlocks = "link_blocks";
 inline constexpr const char* JobSeconds = "job_s";
 inline constexpr const char* LinkSeconds = "link_s";
-inline constexpr const char* OverheadUsPerBlock = "overhead_us_per_block";
+inline constexpr const char* TurnaroundUs = "turnaround_us";
+inline constexpr const char* PerEventRatio = "per_event_ratio";
 inline constexpr const char* ModelRatio = "model_ratio";
 
 inline constexpr const char* RescanMsSim64 = "rescan_ms_sim64";

@@ -1,18 +1,43 @@
 #include "LinkModel.h"
 
 #include <algorithm>
+#include <thread>
 
 namespace kvm::bench {
 
+namespace {
+using TClock = std::chrono::steady_clock;
+constexpr std::chrono::milliseconds Frame{1};
+}  // namespace
+
+TClock::time_point FrameBoundaryAfter(TClock::time_point now, int extraFrames) {
+  const auto frames = now.time_since_epoch() / Frame + 1 + extraFrames;
+  return TClock::time_point(std::chrono::duration_cast<TClock::duration>(frames * Frame));
+}
+
 emulator::TDeviceResponder ModelledLink(std::shared_ptr<emulator::TProgrammerEmulator> emulator,
-                                        TLinkTiming timing) {
-  return [emulator, timing](const std::uint8_t* report, std::size_t length) {
+                                        TLinkTiming timing, std::shared_ptr<TLinkTrace> trace) {
+  return [emulator, timing, trace](const std::uint8_t* report, std::size_t length) {
+    const TClock::time_point start = TClock::now();
+    if (trace && trace->LastAnswer != TClock::time_point{})
+      trace->TurnaroundUs.push_back(std::chrono::duration<double, std::micro>(start - trace->LastAnswer).count());
+
     emulator::TDeviceResponse response = emulator->HandleReport(report, length);
-    response.WriteDelayMs = std::max(response.WriteDelayMs, timing.OutMs);
-    // The whole answer travels in the frame after the write: the first reply
-    // carries the delay, the rest follow it at once.
-    if (!response.Replies.empty())
+    TClock::time_point writeEnd = start + std::chrono::milliseconds(timing.OutMs);
+    if (timing.Clock == TLinkClock::Frames && timing.OutMs > 0) {
+      // The simulated back end counts whole milliseconds from the end of this
+      // call, so the wait for the frame boundary happens here.
+      writeEnd = FrameBoundaryAfter(start, timing.OutMs - 1);
+      std::this_thread::sleep_until(writeEnd);
+    } else {
+      response.WriteDelayMs = std::max(response.WriteDelayMs, timing.OutMs);
+    }
+    // The whole answer travels in one frame: the first reply carries the
+    // delay, the rest follow it at once.
+    if (!response.Replies.empty()) {
       response.Replies.front().DelayMs = std::max(response.Replies.front().DelayMs, timing.InMs);
+      if (trace) trace->LastAnswer = writeEnd + std::chrono::milliseconds(timing.InMs);
+    }
     return response;
   };
 }

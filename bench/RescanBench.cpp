@@ -4,7 +4,7 @@
 
 #include "Figures.h"
 #include "RescanMeasure.h"
-#include "hid/platform/sim/SimDeviceSpec.h"
+#include "hid/platform/sim/SimDeviceInfo.h"
 #include "hid/platform/sim/SimHidPlatform.h"
 
 namespace kvm::bench {
@@ -14,12 +14,12 @@ constexpr int SimInterfaces = 64;
 
 std::shared_ptr<hid::platform::TSimHidPlatform> SimBusOf(int interfaces) {
   auto platform = std::make_shared<hid::platform::TSimHidPlatform>();
-  platform->Plug(hid::platform::ProgrammerSpec());
+  platform->Plug(hid::platform::SimProgrammer());
   for (int i = 1; i < interfaces; ++i) {
     switch (i % 3) {
-      case 0: platform->Plug(hid::platform::OtherProductSpec()); break;
-      case 1: platform->Plug(hid::platform::MouseSpec()); break;
-      default: platform->Plug(hid::platform::BootKeyboardSpec()); break;
+      case 0: platform->Plug(hid::platform::SimOtherProduct()); break;
+      case 1: platform->Plug(hid::platform::SimMouse()); break;
+      default: platform->Plug(hid::platform::SimBootKeyboard()); break;
     }
   }
   return platform;

@@ -1,0 +1,124 @@
+// The table and the results file: medians, targets judged at their limits,
+// failures shown as failures, and the keys that scripts read.
+#include <gtest/gtest.h>
+
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+
+#include "FigureTable.h"
+#include "Figures.h"
+#include "UmockdevFigures.h"
+
+namespace kvm::bench {
+namespace {
+
+// Every headline figure, each just inside its target.
+TFigureCollector FiguresAtTheLimits() {
+  TFigureCollector figures;
+  figures.AddFigure(fig::BlockCost, fig::UsPerBlock, 50);
+  figures.AddFigure(fig::WaitCpu, fig::WaitCpuFraction, 0.02);
+  figures.AddFigure(fig::LinkRatio, fig::LinkRatio64k, 1.05);
+  figures.AddFigure(fig::RescanSim, fig::RescanMsSim64, 49.9);
+  figures.AddFigure(fig::Firmware, fig::FirmwareMbPerS, 100);
+  return figures;
+}
+
+TRunConditions Conditions(double load) { return {{"Test CPU", 2, "2026-01-01 00:00 UTC"}, load, load}; }
+
+TEST(FigureTableTest, MedianOfOddAndEvenRuns) {
+  TFigureCollector figures;
+  for (const double value : {5.0, 1.0, 3.0}) figures.AddFigure("B", "f", value);
+  EXPECT_EQ(figures.Median("B", "f"), 3.0);
+  figures.AddFigure("B", "f", 10.0);
+  EXPECT_EQ(figures.Median("B", "f"), 4.0);
+  EXPECT_EQ(figures.Repetitions("B"), 4);
+  EXPECT_FALSE(figures.Median("B", "other").has_value());
+  EXPECT_FALSE(figures.Median("C", "f").has_value());
+}
+
+TEST(FigureTableTest, TargetsHoldAtTheirLimits) {
+  EXPECT_TRUE(MissedTargets(FiguresAtTheLimits()).empty());
+}
+
+TEST(FigureTableTest, EachTargetMissedJustPastItsLimit) {
+  const struct {
+    const char* Benchmark;
+    const char* Figure;
+    double Value;
+    const char* Row;
+  } cases[] = {
+      {fig::BlockCost, fig::UsPerBlock, 50.1, "1"},
+      {fig::WaitCpu, fig::WaitCpuFraction, 0.021, "2"},
+      {fig::LinkRatio, fig::LinkRatio64k, 1.051, "3"},
+      {fig::RescanSim, fig::RescanMsSim64, 50, "4"},
+  };
+  for (const auto& c : cases) {
+    TFigureCollector figures;
+    figures.AddFigure(c.Benchmark, c.Figure, c.Value);
+    EXPECT_EQ(MissedTargets(figures), std::vector<std::string>{c.Row}) << c.Figure;
+  }
+}
+
+TEST(FigureTableTest, AFailedRunShowsInsteadOfTheFigures) {
+  TFigureCollector figures = FiguresAtTheLimits();
+  figures.SetFailure(fig::WaitCpu, "the silent wait ended with -1 after 0 ticks");
+  figures.SetFailure(fig::WaitCpu, "a later consequence");
+  EXPECT_TRUE(figures.AnyFailure());
+  const std::string table = FigureTable(figures, Conditions(0));
+  EXPECT_NE(table.find("FAILED: the silent wait ended with -1 after 0 ticks"), std::string::npos) << table;
+  EXPECT_EQ(table.find("a later consequence"), std::string::npos);
+  // The runs that passed do not stand for the benchmark.
+  EXPECT_EQ(table.find("2.00 %"), std::string::npos) << table;
+}
+
+TEST(FigureTableTest, TableNamesTheMachineFormatsFiguresAndFlagsABusyMachine) {
+  TFigureCollector figures = FiguresAtTheLimits();
+  figures.AddFigure(fig::BlockCost, fig::BlocksPerSecond, 63131.4);
+  const std::string quiet = FigureTable(figures, Conditions(0.2));
+  EXPECT_NE(quiet.find("Test CPU, 2 cores"), std::string::npos) << quiet;
+  EXPECT_NE(quiet.find("2026-01-01 00:00 UTC"), std::string::npos);
+  EXPECT_NE(quiet.find("50.0 us/block (63,131 blocks/s"), std::string::npos) << quiet;
+  // A figure a benchmark did not report reads "?", never a number.
+  EXPECT_NE(quiet.find("mean ? us"), std::string::npos) << quiet;
+  EXPECT_EQ(quiet.find("kept the processors busy"), std::string::npos);
+  EXPECT_NE(FigureTable(figures, Conditions(1.5)).find("kept the processors busy (load 1.50)"), std::string::npos);
+}
+
+TEST(FigureTableTest, JsonCarriesEveryKeyAndNullForWhatWasNotMeasured) {
+  TFigureCollector figures = FiguresAtTheLimits();
+  const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(FigureJson(figures, Conditions(0)))).object();
+  for (const char* key : {"us_per_block", "wait_cpu_fraction", "polling_cpu_fraction", "link_ratio_64k",
+                          "rescan_ms_sim64", "rescan_ms_umockdev16", "firmware_mb_per_s"})
+    EXPECT_TRUE(json.contains(key)) << key;
+  EXPECT_DOUBLE_EQ(json["us_per_block"].toDouble(), 50);
+  EXPECT_TRUE(json["rescan_ms_umockdev16"].isNull());
+  EXPECT_TRUE(json["polling_cpu_fraction"].isNull());
+}
+
+TEST(FigureTableTest, UmockdevFiguresTravelThroughTheirFile) {
+  QTemporaryDir folder;
+  const std::string path = folder.filePath("umockdev.json").toStdString();
+  ASSERT_TRUE(WriteUmockdevFigures(path, {20, 10, 30}, {4, 5, 6}, ""));
+  TFigureCollector figures;
+  ReadUmockdevFigures(path, figures);
+  EXPECT_EQ(figures.Median(fig::RescanUmockdev, fig::RescanMsUmockdev16), 20.0);
+  EXPECT_EQ(figures.Median(fig::RescanUmockdev, fig::RescanUnchangedMsUmockdev16), 5.0);
+  EXPECT_FALSE(figures.AnyFailure());
+}
+
+TEST(FigureTableTest, UmockdevFailureOrMissingFileIsAFailure) {
+  QTemporaryDir folder;
+  const std::string path = folder.filePath("umockdev.json").toStdString();
+  ASSERT_TRUE(WriteUmockdevFigures(path, {}, {}, "testbed refused"));
+  TFigureCollector failed;
+  ReadUmockdevFigures(path, failed);
+  EXPECT_EQ(failed.Failure(fig::RescanUmockdev), "testbed refused");
+
+  TFigureCollector missing;
+  ReadUmockdevFigures(folder.filePath("none.json").toStdString(), missing);
+  EXPECT_NE(missing.Failure(fig::RescanUmockdev).find("none.json"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace kvm::bench
