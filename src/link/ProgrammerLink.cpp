@@ -2,6 +2,7 @@
 
 #include "hid/HidControllerClass.h"
 #include "hid/HidDevice.h"
+#include "link/AccessHint.h"
 #include "link/DeviceIdentity.h"
 #include "protocol/ProgrammerProtocol.h"
 
@@ -174,6 +175,9 @@ bool TProgrammerLink::ConnectProgrammer() {
     state_.ProgrammerDevice = programmer;
     if (programmer->HasReadWriteAccess())
       programmer->SetOnData(hid::THidDataEvent(&protocol_, &protocol::TProgrammerProtocol::HidDevData));
+    else
+      // Still connected, but every command will only time out: say why now.
+      status_.LogLine(NoAccessText(programmer->PnPInfo().DevicePath));
     return true;
   }
 
