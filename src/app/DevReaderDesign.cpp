@@ -46,7 +46,7 @@ QLabel* PlaceLabel(QWidget* parent, const char* name, const QString& caption, in
 QLabel* PlacePicture(QWidget* parent, const char* name, TBallColour colour, int left, int top, int size) {
   auto* picture = Place(new QLabel(parent), name, left, top, size, size);
   picture->setScaledContents(true);
-  picture->setPixmap(DrawBall(colour, parent->palette().color(QPalette::Window)));
+  picture->setPixmap(DrawBall(colour, parent->palette().color(QPalette::Window), picture->devicePixelRatioF()));
   return picture;
 }
 

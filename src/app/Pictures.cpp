@@ -24,9 +24,11 @@ QColor BaseColour(TBallColour colour) {
 
 }  // namespace
 
-QPixmap DrawBall(TBallColour colour, QColor background) {
+QPixmap DrawBall(TBallColour colour, QColor background, qreal devicePixelRatio) {
   // RGB32 keeps the picture opaque (24-bit colour), like the lamps' bitmaps.
-  QImage image(BallPictureSize, BallPictureSize, QImage::Format_RGB32);
+  const int devicePixels = qRound(BallPictureSize * devicePixelRatio);
+  QImage image(devicePixels, devicePixels, QImage::Format_RGB32);
+  image.setDevicePixelRatio(devicePixelRatio);
   image.fill(background.rgb());
 
   const QColor base = BaseColour(colour);

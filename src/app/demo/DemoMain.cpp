@@ -15,6 +15,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "app/AppIcon.h"
 #include "app/ProgrammerWindow.h"
 #include "app/demo/DemoRig.h"
 #include "hid/platform/sim/SimHidPlatform.h"
@@ -87,6 +88,7 @@ int main(int argc, char** argv) {
   if (afterJob && std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
   int qtArgc = 1;
   QApplication application(qtArgc, argv);
+  kvm::app::SetApplicationIdentity();
 
   kvm::app::TDemoRig rig(afterJob ? 0 : UsbReplyDelayMs);
   if (!rig.Ready()) {
