@@ -25,14 +25,22 @@ namespace kvm::test {
 inline constexpr int RigTickMs = 10;
 
 // The recording window, with a hook where a job steps its progress bar (after
-// each confirmed block): where a test presses Break or pulls the programmer.
+// each confirmed block): where a test presses Break or pulls the programmer;
+// and one where a job becomes busy.
 class TRigWindow : public TRecordingStatus {
  public:
   void StepProgress() override {
     TRecordingStatus::StepProgress();
     if (OnStep) OnStep(progress);
   }
+  // A job enters its busy state after its file check and before it reads the
+  // file: where a test takes the file away.
+  void DisableProgramButtons() override {
+    TRecordingStatus::DisableProgramButtons();
+    if (OnBusy) OnBusy();
+  }
   std::function<void(int step)> OnStep;
+  std::function<void()> OnBusy;
 };
 
 // Bytes 0, 7, 14, ... (mod 256): no two neighbouring blocks look alike.
