@@ -28,6 +28,8 @@ inline constexpr const char* LinkBlocks = "link_blocks";
 inline constexpr const char* JobSeconds = "job_s";
 inline constexpr const char* LinkSeconds = "link_s";
 inline constexpr const char* TurnaroundUs = "turnaround_us";
+inline constexpr const char* MissedFrameShare = "missed_frame_share";
+inline constexpr const char* LostFrameMs = "lost_frame_ms";
 inline constexpr const char* PerEventRatio = "per_event_ratio";
 inline constexpr const char* ModelRatio = "model_ratio";
 

@@ -3,13 +3,16 @@
 // the modelled USB link against the link's own time.
 #include <benchmark/benchmark.h>
 
-#include <algorithm>
+#include <cmath>
+#include <optional>
+#include <string>
 #include <vector>
 
 #include "BenchRig.h"
 #include "CpuClock.h"
 #include "Figures.h"
 #include "HandOverFloor.h"
+#include "Median.h"
 #include "firmware/FirmwareImage.h"
 #include "hid/platform/sim/SimDeviceInfo.h"
 
@@ -20,13 +23,6 @@ constexpr std::size_t CostBlocks = 4000;
 constexpr std::size_t LinkImageBytes = 64 * 1024;
 // Blocks sent over the bare link model, for its own precision.
 constexpr int ModelBlocks = 200;
-
-double Median(std::vector<double> values) {
-  if (values.empty()) return 0;
-  std::sort(values.begin(), values.end());
-  const std::size_t mid = values.size() / 2;
-  return values.size() % 2 ? values[mid] : (values[mid - 1] + values[mid]) / 2;
-}
 
 // Connects a rig and writes the image; false after SkipWithError.
 bool Prepare(benchmark::State& state, TBenchRig& rig, TScratchFolder& folder, std::size_t imageBytes,
@@ -79,8 +75,9 @@ void BlockCost(benchmark::State& state) {
 }
 
 // Blocks written and answered straight through the simulated back end, on
-// one thread: the link model's own time per block.
-double ModelMillisecondsPerBlock(TLinkTiming timing, int blocks) {
+// one thread: the link model's own time per block. None, with `failure` set,
+// when the bare link does not answer.
+std::optional<double> ModelMillisecondsPerBlock(TLinkTiming timing, int blocks, std::string& failure) {
   auto emulator = std::make_shared<emulator::TProgrammerEmulator>();
   hid::platform::TSimHidPlatform platform;
   platform.LoadEnumeration();
@@ -88,7 +85,10 @@ double ModelMillisecondsPerBlock(TLinkTiming timing, int blocks) {
   const std::uint64_t id = platform.Plug(hid::platform::SimProgrammer(), ModelledLink(emulator, timing));
   std::uint32_t error = 0;
   auto handle = platform.Open(platform.PathOf(id), hid::platform::TOpenMode::ReadWrite, error);
-  if (!handle) return 0;
+  if (!handle) {
+    failure = "open " + platform.PathOf(id) + ": " + platform.ErrorText(error);
+    return std::nullopt;
+  }
   std::uint8_t report[64] = {0x04, 0x04, 0x06};
   std::uint8_t reply[8];
   const double start = WallSeconds();
@@ -96,11 +96,17 @@ double ModelMillisecondsPerBlock(TLinkTiming timing, int blocks) {
     report[3] = static_cast<std::uint8_t>(block >> 8);
     report[4] = static_cast<std::uint8_t>(block);
     std::size_t done = 0;
-    if (!handle->Write(report, sizeof report, done, error)) return 0;
+    if (!handle->Write(report, sizeof report, done, error)) {
+      failure = "write to the bare link: " + platform.ErrorText(error);
+      return std::nullopt;
+    }
     // Until the completion: a status reply other than the acknowledge.
     for (;;) {
       std::size_t got = 0;
-      if (handle->Read(reply, sizeof reply, got, 1000, error) != hid::platform::TReadStatus::Data) return 0;
+      if (handle->Read(reply, sizeof reply, got, 1000, error) != hid::platform::TReadStatus::Data) {
+        failure = "the bare link gave no answer to block " + std::to_string(block) + " within 1 s";
+        return std::nullopt;
+      }
       if (got >= 3 && reply[1] == 0x01 && reply[2] != 0x01) break;
     }
   }
@@ -144,8 +150,23 @@ void LinkRatio64k(benchmark::State& state) {
     state.counters[fig::JobSeconds] = job;
     state.counters[fig::LinkSeconds] = link;
     state.counters[fig::TurnaroundUs] = Median(trace->TurnaroundUs);
+    // A write that starts whole frames after its answer was due has lost
+    // those frames of the link.
+    double late = 0, lostFrames = 0;
+    for (const double us : trace->TurnaroundUs) {
+      late += us >= 1000;
+      lostFrames += std::floor(us / 1000);
+    }
+    state.counters[fig::MissedFrameShare] = trace->TurnaroundUs.empty() ? 0 : late / trace->TurnaroundUs.size();
+    state.counters[fig::LostFrameMs] = lostFrames;
     state.counters[fig::PerEventRatio] = perEventJob / link;
-    state.counters[fig::ModelRatio] = ModelMillisecondsPerBlock(perEvent, ModelBlocks) / perEvent.BlockMs();
+    std::string failure;
+    const auto model = ModelMillisecondsPerBlock(perEvent, ModelBlocks, failure);
+    if (!model) {
+      state.SkipWithError(failure.c_str());
+      break;
+    }
+    state.counters[fig::ModelRatio] = *model / perEvent.BlockMs();
   }
 }
 
