@@ -187,6 +187,13 @@ void TProgrammingJobs::DisableAfterFailure() {
   protocol_.WaitTimer().SetEnabled(false);
 }
 
+void TProgrammingJobs::DisableAfterReport() {
+  protocol_.DisableProgrammer();
+  // A confirmed disable turns the status line blue; the failure just
+  // reported must not read as a success.
+  status_.SetStatusColour(Red);
+}
+
 std::int32_t TProgrammingJobs::ProgramFile(std::uint8_t targetCode, const std::string& file) {
   // Everything that can refuse the file is checked before the programmer is
   // touched: its checksum, its length and the block sequence.
@@ -203,7 +210,7 @@ std::int32_t TProgrammingJobs::ProgramFile(std::uint8_t targetCode, const std::s
   code = protocol_.InitProgrammer(targetCode);
   if (code != 0) {
     ReportFailure("Initial Programmer failed : ", code);
-    protocol_.DisableProgrammer();
+    DisableAfterReport();
     return code;
   }
   std::int32_t chipId = 0;
@@ -230,7 +237,7 @@ std::int32_t TProgrammingJobs::ProgramFile(std::uint8_t targetCode, const std::s
     if (const int read = reader.ReadNextBlock(block, count); read != ImageOk) {
       // The chip holds part of an image now; leave the programmer switched off.
       RefuseFile(read);
-      protocol_.DisableProgrammer();
+      DisableAfterReport();
       return read;
     }
     return protocol_.ProgramBlock(targetCode, static_cast<std::int32_t>(blockNumber), count, block);
@@ -255,12 +262,12 @@ std::int32_t TProgrammingJobs::ProgramFile(std::uint8_t targetCode, const std::s
   code = protocol_.GetCheckSum(targetCode, chipSum);
   if (code != 0) {
     ReportFailure("Get check sum failed : ", code);
-    protocol_.DisableProgrammer();
+    DisableAfterReport();
     return code;
   }
   if (chipSum != fileSum) {
     status_.ReportStatus("Checksum mismatch, File=" + Hex4(fileSum) + ", Chip=" + Hex4(chipSum), Red);
-    protocol_.DisableProgrammer();
+    DisableAfterReport();
     return JobChecksumMismatch;
   }
   code = protocol_.DisableProgrammer();

@@ -67,6 +67,7 @@ class TProgrammingJobs {
   std::int32_t RefuseFile(int imageResult);
   void ReportFailure(const std::string& text, std::int32_t code);
   void DisableAfterFailure();
+  void DisableAfterReport();
   void EnterBusy(TTarget lamp);
   void LeaveBusy();
 
