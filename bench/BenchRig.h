@@ -25,7 +25,7 @@ namespace kvm::bench {
 
 struct TRigOptions {
   int WaitTickMs = 1000;     // the transaction's WaitTimer
-  int CountdownTickMs = 10;  // the connection countdown and the elapsed-time timer
+  int CountdownTickMs = 10;  // the connection countdown, short so that connecting is quick
   TLinkTiming Link;
   std::shared_ptr<TLinkTrace> Trace;  // what the link saw, if wanted
 };
