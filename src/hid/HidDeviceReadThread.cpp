@@ -1,8 +1,8 @@
 #include "hid/HidDeviceReadThread.h"
 
 #include <QCoreApplication>
+#include <QEvent>
 #include <QEventLoop>
-#include <QMetaObject>
 #include <QObject>
 #include <algorithm>
 #include <atomic>
@@ -15,17 +15,31 @@
 
 namespace kvm::hid {
 
+namespace {
+enum class HandOverKind { Data, DataError };
+}  // namespace
+
 struct THidDeviceReadThread::State {
   THidDevice* Device = nullptr;
-  std::vector<std::uint8_t> Report;
-  std::uint32_t Err = 0;
-  std::uint32_t NumBytesRead = 0;
+  std::size_t ReportLength = 0;
 
   std::atomic<bool> Terminated{false};
   std::atomic<bool> Abandoned{false};
   std::atomic<bool> Finished{false};
   std::mutex WaitLock;
   std::condition_variable WaitWake;
+
+  // The hand-over. The reader fills these, posts an empty event to Target and
+  // waits until the user-interface thread has run the handler and cleared
+  // Pending. Everything handed travels under this lock, so the order between
+  // the two threads is one that thread checkers can see (Qt's own queues
+  // synchronise in ways they cannot).
+  std::mutex HandedLock;
+  std::condition_variable HandedWake;
+  bool Pending = false;
+  HandOverKind Kind = HandOverKind::Data;
+  std::vector<std::uint8_t> Report;  // the bytes read, report ID first
+  std::uint32_t Err = 0;
 
   // User-interface thread only.
   QObject* Target = nullptr;
@@ -51,43 +65,86 @@ namespace {
 
 using State = THidDeviceReadThread::State;
 
-enum class HandOverKind { Data, DataError };
-
 // Runs on the user-interface thread. The handler may destroy the device
 // (which abandons this thread), so nothing of the device is touched after it.
-void Deliver(const std::shared_ptr<State>& s, HandOverKind kind) {
+void Deliver(const std::shared_ptr<State>& s) {
+  HandOverKind kind = HandOverKind::Data;
+  std::vector<std::uint8_t> report;
+  std::uint32_t error = 0;
+  {
+    std::lock_guard<std::mutex> lock(s->HandedLock);
+    // Nothing waiting, or a handler that services events meets its own event.
+    if (!s->Pending || s->InHandOver) return;
+    kind = s->Kind;
+    report = s->Report;
+    error = s->Err;
+  }
   THidDevice* device = s->Device;
   s->InHandOver = true;
   if (kind == HandOverKind::Data) {
     const THidDataEvent handler = device->OnData();
     // A stop racing the hand-over may have removed the handler already.
-    if (handler && !s->Report.empty()) {
-      handler(device, s->Report[0], s->Report.data() + 1, static_cast<std::uint16_t>(s->NumBytesRead - 1));
+    if (handler && !report.empty()) {
+      handler(device, report[0], report.data() + 1, static_cast<std::uint16_t>(report.size() - 1));
     }
   } else {
     const THidDataErrorEvent handler = device->OnDataError;
-    if (handler) handler(device, s->Err);
+    if (handler) handler(device, error);
   }
   s->InHandOver = false;
+  {
+    std::lock_guard<std::mutex> lock(s->HandedLock);
+    s->Pending = false;
+  }
+  s->HandedWake.notify_all();
 }
+
+// The reader's anchor in the user-interface thread. Its events carry nothing:
+// each one means "look at the state" (a hand-over, or the reader's end).
+class THandOverTarget final : public QObject {
+ public:
+  explicit THandOverTarget(std::shared_ptr<State> state) : state_(std::move(state)) {}
+
+  void customEvent(QEvent*) override {
+    Deliver(state_);
+    if (state_->Finished && state_->StopLoop != nullptr) state_->StopLoop->quit();
+  }
+
+ private:
+  std::shared_ptr<State> state_;
+};
+
+const QEvent::Type LookEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+
+void Notify(const std::shared_ptr<State>& s) { QCoreApplication::postEvent(s->Target, new QEvent(LookEvent)); }
 
 // Blocks the reader until the user-interface thread has run the step.
 void HandOver(const std::shared_ptr<State>& s, HandOverKind kind) {
-  QMetaObject::invokeMethod(
-      s->Target, [s, kind] { Deliver(s, kind); }, Qt::BlockingQueuedConnection);
+  {
+    std::lock_guard<std::mutex> lock(s->HandedLock);
+    s->Pending = true;
+    s->Kind = kind;
+  }
+  Notify(s);
+  std::unique_lock<std::mutex> lock(s->HandedLock);
+  s->HandedWake.wait(lock, [&] { return !s->Pending; });
 }
 
 }  // namespace
 
 void THidDeviceReadThread::Run(std::shared_ptr<State> s) {
   THidDevice::Impl& device = *s->Device->d_;
+  std::vector<std::uint8_t> buffer(s->ReportLength);
   while (!s->Terminated) {
     const int sleepTime = device.ThreadSleepTime;
     std::uint32_t error = 0;
     std::shared_ptr<platform::THidHandle> handle = device.AcquireReadHandle(error);
     if (!handle) {
       if (s->Terminated) break;  // the stop closed the handle
-      s->Err = error;
+      {
+        std::lock_guard<std::mutex> lock(s->HandedLock);
+        s->Err = error;
+      }
       HandOver(s, HandOverKind::DataError);
       if (s->Terminated) break;
       // A device that is gone but not yet given back refuses every start:
@@ -95,15 +152,21 @@ void THidDeviceReadThread::Run(std::shared_ptr<State> s) {
       s->PacedWait(sleepTime);
       continue;
     }
-    std::fill(s->Report.begin(), s->Report.end(), std::uint8_t{0});
+    std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
     std::size_t got = 0;
-    const platform::TReadStatus status = handle->Read(s->Report.data(), s->Report.size(), got, sleepTime, error);
+    const platform::TReadStatus status = handle->Read(buffer.data(), buffer.size(), got, sleepTime, error);
     handle.reset();
     switch (status) {
-      case platform::TReadStatus::Data:
-        s->NumBytesRead = static_cast<std::uint32_t>(std::min(got, s->Report.size()));
-        if (s->NumBytesRead > 0 && !s->Terminated) HandOver(s, HandOverKind::Data);
+      case platform::TReadStatus::Data: {
+        const std::size_t numBytesRead = std::min(got, buffer.size());
+        if (numBytesRead == 0 || s->Terminated) break;
+        {
+          std::lock_guard<std::mutex> lock(s->HandedLock);
+          s->Report.assign(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(numBytesRead));
+        }
+        HandOver(s, HandOverKind::Data);
         break;
+      }
       case platform::TReadStatus::Timeout:
         break;
       case platform::TReadStatus::Gone:
@@ -115,21 +178,15 @@ void THidDeviceReadThread::Run(std::shared_ptr<State> s) {
     }
   }
   s->Finished = true;
-  if (!s->Abandoned) {
-    QMetaObject::invokeMethod(
-        s->Target,
-        [s] {
-          if (s->StopLoop != nullptr) s->StopLoop->quit();
-        },
-        Qt::QueuedConnection);
-  }
+  // An abandoned thread's target may be gone; nobody waits for it anyway.
+  if (!s->Abandoned) Notify(s);
 }
 
 THidDeviceReadThread::THidDeviceReadThread(THidDevice* device, std::size_t reportLength)
     : state_(std::make_shared<State>()) {
   state_->Device = device;
-  state_->Report.assign(reportLength, 0);
-  state_->Target = new QObject();
+  state_->ReportLength = reportLength;
+  state_->Target = new THandOverTarget(state_);
 }
 
 THidDeviceReadThread::~THidDeviceReadThread() {
