@@ -58,7 +58,7 @@ class ReliabilityTest : public ::testing::Test {
     EXPECT_EQ(rig.window.log.back(), lastLine);
     EXPECT_EQ(rig.window.statusText, lastLine);
     EXPECT_EQ(rig.window.panels[1], lastLine);
-    EXPECT_EQ(rig.window.statusColour, lastLine == "User break" ? Green : Red);
+    EXPECT_EQ(rig.window.statusColour, Red);
     ExpectIdle(target, TLampPicture::Red);
   }
   void ExpectIdle(TTarget target, TLampPicture lamp) {
