@@ -57,7 +57,10 @@ bool ApplyScreenshotScenario(TMainForm& form, const std::string& name) {
 
 std::string ScreenshotScenarioNames() {
   std::string names;
-  for (const TScenario& scenario : Scenarios) names += (names.empty() ? "" : "|") + std::string(scenario.Name);
+  for (const TScenario& scenario : Scenarios) {
+    if (!names.empty()) names += '|';
+    names += scenario.Name;
+  }
   return names;
 }
 

@@ -27,9 +27,10 @@ std::string FormatProgressLine(const TProgressState& state, int width) {
   if (state.Maximum > 0) {
     const int position = std::clamp(state.Position, 0, state.Maximum);
     const int filled = position * BarWidth / state.Maximum;
-    line += "[" + std::string(static_cast<std::size_t>(filled), '#') +
-            std::string(static_cast<std::size_t>(BarWidth - filled), '.') + "] block " + std::to_string(position) +
-            "/" + std::to_string(state.Maximum);
+    line += '[';
+    line.append(static_cast<std::size_t>(filled), '#');
+    line.append(static_cast<std::size_t>(BarWidth - filled), '.');
+    line += "] block " + std::to_string(position) + "/" + std::to_string(state.Maximum);
   }
   const auto append = [&line](const std::string& part) {
     if (part.empty()) return;
