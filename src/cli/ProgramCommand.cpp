@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "app/ProgrammerStack.h"
 #include "app/core/AppState.h"
 #include "app/core/MessagePump.h"
 #include "cli/CommandSupport.h"
@@ -21,7 +22,6 @@
 #include "hid/HidControllerClass.h"
 #include "hid/platform/linux/LinuxHidPlatform.h"
 #include "link/ProgrammerLink.h"
-#include "protocol/ProgrammerProtocol.h"
 
 namespace kvm::cli {
 
@@ -57,19 +57,16 @@ class TProgrammingSession {
   TProgrammingSession(const TProgramOptions& options, int tickMs)
       : progress_(STDERR_FILENO),
         status_(stdout, &progress_),
-        controller_(hid::platform::MakeLinuxHidPlatform()),
-        protocol_(status_, state_, pump_, tickMs),
-        link_(controller_, status_, status_, state_, protocol_, tickMs),
-        jobs_(status_, status_, state_, protocol_, pump_, tickMs) {
+        stack_(hid::platform::MakeLinuxHidPlatform(), status_, status_, state_, pump_, tickMs) {
     if (!options.UsbHostFile.empty()) status_.SelectTarget(TTarget::UsbHost, options.UsbHostFile);
     if (!options.OsdFile.empty()) status_.SelectTarget(TTarget::Osd, options.OsdFile);
-    if (!options.Serial.empty()) link_.SetRequiredSerial(options.Serial);
+    if (!options.Serial.empty()) stack_.Link().SetRequiredSerial(options.Serial);
     if (firmware::IsContainerName(options.UsbHostFile) || firmware::IsContainerName(options.OsdFile))
       interrupt_.SetLeftoverFile(firmware::IntermediateFile());
     interrupt_.OnInterrupt = [this] { Interrupt(); };
     // "Auto" is how the link tells that it has connected; the job itself runs
     // once the countdown's tick is over (see Run).
-    link_.OnAutoStart = [this] {
+    stack_.Link().OnAutoStart = [this] {
       connected_ = true;
       pump_.Wake();
     };
@@ -78,12 +75,12 @@ class TProgrammingSession {
   ~TProgrammingSession() { status_.HideProgress(); }
 
   int Run(double waitSeconds) {
-    if (!controller_.IsBound()) {
+    if (!stack_.HidCtl().IsBound()) {
       PrintError("cannot reach the HID devices of this system (udev and hidraw access failed)");
       return ExitNoProgrammer;
     }
-    link_.BindController();
-    link_.FormActivate();
+    stack_.Link().BindController();
+    stack_.Link().FormActivate();
     if (!WaitForConnection(waitSeconds)) {
       if (interrupt_.Interrupted()) return ExitInterrupted;
       status_.HideProgress();
@@ -93,7 +90,7 @@ class TProgrammingSession {
     // A job clears the break request when it starts, so a Ctrl-C that came
     // before must stop it here.
     if (interrupt_.Interrupted()) return ExitInterrupted;
-    jobs_.InProgButtonClick();
+    stack_.Jobs().InProgButtonClick();
     status_.HideProgress();
     if (interrupt_.Interrupted()) return ExitInterrupted;
     return AllJobsSucceeded() ? ExitOk : ExitFailed;
@@ -140,10 +137,7 @@ class TProgrammingSession {
   TTerminalStatus status_;
   TAppState state_;
   TQtMessagePump pump_;
-  hid::THidDeviceController controller_;
-  protocol::TProgrammerProtocol protocol_;
-  link::TProgrammerLink link_;
-  firmware::TProgrammingJobs jobs_;
+  app::TProgrammerStack stack_;
   TInterruptSignal interrupt_;
   bool connected_ = false;
 };
