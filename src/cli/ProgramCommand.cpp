@@ -13,6 +13,7 @@
 #include "app/core/MessagePump.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
+#include "cli/DeviceSource.h"
 #include "cli/ExitCodes.h"
 #include "cli/InterruptSignal.h"
 #include "cli/ProgressLine.h"
@@ -20,7 +21,6 @@
 #include "firmware/FirmwareImage.h"
 #include "firmware/ProgrammingJobs.h"
 #include "hid/HidControllerClass.h"
-#include "hid/platform/linux/LinuxHidPlatform.h"
 #include "link/ProgrammerLink.h"
 
 namespace kvm::cli {
@@ -35,6 +35,7 @@ struct TProgramOptions {
   std::string OsdFile;
   std::string Serial;
   double WaitSeconds = 10;
+  TDeviceSourceOptions Devices;
 };
 
 // Tests shorten the window's one-second timers through the environment.
@@ -54,10 +55,11 @@ int TickPeriodMs() {
 // Everything the window holds for the programmer, without the window.
 class TProgrammingSession {
  public:
-  TProgrammingSession(const TProgramOptions& options, int tickMs)
+  TProgrammingSession(const TProgramOptions& options, int tickMs,
+                      std::shared_ptr<hid::platform::THidPlatform> platform)
       : progress_(STDERR_FILENO),
         status_(stdout, &progress_),
-        stack_(hid::platform::MakeLinuxHidPlatform(), status_, status_, state_, pump_, tickMs) {
+        stack_(std::move(platform), status_, status_, state_, pump_, tickMs) {
     if (!options.UsbHostFile.empty()) status_.SelectTarget(TTarget::UsbHost, options.UsbHostFile);
     if (!options.OsdFile.empty()) status_.SelectTarget(TTarget::Osd, options.OsdFile);
     if (!options.Serial.empty()) stack_.Link().SetRequiredSerial(options.Serial);
@@ -143,8 +145,18 @@ class TProgrammingSession {
 };
 
 int RunProgram(const TProgramOptions& options) {
-  TProgrammingSession session(options, TickPeriodMs());
-  return session.Run(options.WaitSeconds);
+  TDeviceSource devices;
+  std::string error;
+  if (!devices.Open(options.Devices, error)) {
+    PrintError(error);
+    return ExitFailed;
+  }
+  int exitCode;
+  {
+    TProgrammingSession session(options, TickPeriodMs(), devices.Platform());
+    exitCode = session.Run(options.WaitSeconds);
+  }
+  return devices.Finish(exitCode);
 }
 
 }  // namespace
@@ -156,7 +168,7 @@ void AddProgramCommand(CLI::App& app, TCommandAction& action) {
       "Connects the way the window does and runs the USB Host job, then the OSD job. Standard output receives "
       "the history log; on a terminal, standard error shows the progress. Ctrl-C acts as the Break button; a "
       "second Ctrl-C quits at once.\n\n"
-      "Exit status: 0 every job succeeded, 1 a job failed, 2 usage error, 3 no programmer connected within the "
+      "Exit status: 0 every job succeeded, 1 a job failed (or a replay stopped, or the recording could not be written), 2 usage error, 3 no programmer connected within the "
       "wait, 4 interrupted by Ctrl-C.\n\n"
       "Test aid: the environment variable KVMFLASH_TICK_MS (1..1000) sets the period in milliseconds of the "
       "one-second timers (connection countdown, reply time-out, elapsed time).");
@@ -169,9 +181,11 @@ void AddProgramCommand(CLI::App& app, TCommandAction& action) {
   command->add_option("--wait", options->WaitSeconds, "Seconds to wait for a programmer (default 10)")
       ->check(CLI::Range(0.0, 24.0 * 3600))
       ->option_text("SECONDS");
+  AddDeviceSourceOptions(*command, options->Devices);
   command->callback([options, &action] {
     if (options->UsbHostFile.empty() && options->OsdFile.empty())
       throw CLI::ValidationError("program: give a firmware file with --usb-host or --osd");
+    options->Devices.Firmware = {options->UsbHostFile, options->OsdFile};
     action = [options] { return RunProgram(*options); };
   });
 }

@@ -74,6 +74,22 @@ TEST_F(LinuxPlatformTest, ScanListsEveryNodeWithAStableIdentity) {
   EXPECT_EQ(Find(second, bed_->DevNode(mouse))->DeviceID, m->DeviceID);
 }
 
+// Where a device is plugged in: its USB port chain, or the node's own name
+// when it has no USB parent.
+TEST_F(LinuxPlatformTest, ScanGivesThePortPath) {
+  const int programmer = bed_->Plug(TUmockdevHid::Programmer());
+  auto emulated = TUmockdevHid::Mouse();
+  emulated.OnUsb = false;
+  const int pen = bed_->Plug(emulated);
+  const auto found = Platform().ScanInterfaces();
+  const THidInterface* p = Find(found, bed_->DevNode(programmer));
+  const THidInterface* n = Find(found, bed_->DevNode(pen));
+  ASSERT_TRUE(p && n);
+  EXPECT_EQ(p->PortPath.rfind("1-", 0), 0u) << p->PortPath;
+  EXPECT_EQ(p->PortPath.find('/'), std::string::npos) << p->PortPath;
+  EXPECT_EQ("/dev/" + n->PortPath, bed_->DevNode(pen));
+}
+
 TEST_F(LinuxPlatformTest, IdentityAttributesCapsAndStrings) {
   const int programmer = bed_->Plug(TUmockdevHid::Programmer());
   std::uint32_t error = 0;

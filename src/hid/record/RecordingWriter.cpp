@@ -1,0 +1,205 @@
+#include "hid/record/RecordingWriter.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <chrono>
+#include <utility>
+#include <variant>
+
+#include "hid/record/RecordingJson.h"
+
+namespace kvm::hid::record {
+
+namespace {
+
+// Often enough that a crash loses little, rarely enough to cost nothing.
+constexpr auto WritePeriod = std::chrono::milliseconds(50);
+
+std::int64_t NowNs() {
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now().time_since_epoch())
+      .count();
+}
+
+// Only the name: a recording holds no folders of the machine it was made on.
+std::vector<std::string> FileNamesOnly(const std::vector<std::string>& paths) {
+  std::vector<std::string> names;
+  for (const std::string& path : paths)
+    if (!path.empty()) names.push_back(QFileInfo(QString::fromStdString(path)).fileName().toStdString());
+  return names;
+}
+
+}  // namespace
+
+struct TRecordingWriter::TEntry {
+  std::variant<std::pair<std::uint32_t, TRecordedIdentity>, TRecordedEvent> Item;
+  bool Pending = false;  // a write still in progress
+};
+
+struct TRecordingWriter::TOutput {
+  std::unique_ptr<QFile> File;
+  std::uint64_t Events = 0;
+  bool Failed = false;
+};
+
+TRecordingWriter::TRecordingWriter(std::string target, bool folder, std::vector<std::string> firmware)
+    : target_(std::move(target)), folder_(folder), firmware_(FileNamesOnly(firmware)), startNs_(NowNs()) {}
+
+std::unique_ptr<TRecordingWriter> TRecordingWriter::ToFile(const std::string& path,
+                                                           const std::vector<std::string>& firmware,
+                                                           std::string& error) {
+  std::unique_ptr<TRecordingWriter> writer(new TRecordingWriter(path, false, firmware));
+  auto output = std::make_unique<TOutput>();
+  output->File = std::make_unique<QFile>(QString::fromStdString(path));
+  // NewOnly: an existing file, perhaps a firmware file named by mistake, stays untouched.
+  if (!output->File->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    error = "create " + path + ": " +
+            (QFileInfo::exists(QString::fromStdString(path)) ? std::string("file exists")
+                                                              : output->File->errorString().toStdString());
+    return nullptr;
+  }
+  writer->outputs_.push_back(std::move(output));
+  writer->WriteLine(*writer->outputs_.back(), HeaderLine(writer->firmware_));
+  writer->thread_ = std::thread([w = writer.get()] { w->Run(); });
+  return writer;
+}
+
+std::unique_ptr<TRecordingWriter> TRecordingWriter::ToFolder(const std::string& folder,
+                                                             const std::vector<std::string>& firmware,
+                                                             std::string& error) {
+  if (!QDir().mkpath(QString::fromStdString(folder))) {
+    error = "create folder " + folder + ": cannot make it";
+    return nullptr;
+  }
+  std::unique_ptr<TRecordingWriter> writer(new TRecordingWriter(folder, true, firmware));
+  writer->thread_ = std::thread([w = writer.get()] { w->Run(); });
+  return writer;
+}
+
+TRecordingWriter::~TRecordingWriter() {
+  std::string ignored;
+  Finish(ignored);
+}
+
+std::string TRecordingWriter::DeviceFileName(std::uint32_t index, const std::string& portPath) {
+  std::string name = portPath.empty() ? std::to_string(index + 1) : portPath;
+  for (char& c : name)
+    if (c == '/' || c == '\\' || c == ':') c = '_';
+  return "unit-" + name + ".jsonl";
+}
+
+std::uint32_t TRecordingWriter::AddDevice(const TRecordedIdentity& identity) {
+  std::lock_guard lock(mutex_);
+  const std::uint32_t index = devices_++;
+  queue_.push_back({std::make_pair(index, identity)});
+  return index;
+}
+
+std::uint64_t TRecordingWriter::Queue(TEntry entry) {
+  std::lock_guard lock(mutex_);
+  // Stamped under the lock, so times rise in the order of the lines.
+  std::get<TRecordedEvent>(entry.Item).TimeUs = (NowNs() - startNs_) / 1000;
+  queue_.push_back(std::move(entry));
+  return frontSlot_ + queue_.size() - 1;
+}
+
+void TRecordingWriter::Add(TRecordedEvent event) { Queue({std::move(event)}); }
+
+std::uint64_t TRecordingWriter::BeginWrite(TRecordedEvent event) { return Queue({std::move(event), true}); }
+
+void TRecordingWriter::EndWrite(std::uint64_t slot, bool ok, std::size_t written, std::uint32_t error) {
+  std::lock_guard lock(mutex_);
+  TEntry& entry = queue_.at(slot - frontSlot_);
+  TRecordedEvent& event = std::get<TRecordedEvent>(entry.Item);
+  event.Ok = ok;
+  event.Written = written;
+  event.Error = error;
+  entry.Pending = false;
+}
+
+void TRecordingWriter::Run() {
+  std::unique_lock lock(mutex_);
+  for (;;) {
+    wake_.wait_for(lock, WritePeriod, [this] { return stopping_; });
+    // Up to the first write still in progress (all of it once stopping).
+    const bool stop = stopping_;
+    std::vector<TEntry> batch;
+    while (!queue_.empty() && (stop || !queue_.front().Pending)) {
+      batch.push_back(std::move(queue_.front()));
+      queue_.pop_front();
+      ++frontSlot_;
+    }
+    lock.unlock();
+    WriteEntries(batch);
+    lock.lock();
+    if (stop && queue_.empty()) return;
+  }
+}
+
+TRecordingWriter::TOutput* TRecordingWriter::OutputFor(std::uint32_t device, const std::string& portPath) {
+  if (!folder_) return outputs_.front().get();
+  if (device < outputs_.size()) return outputs_[device].get();
+  outputs_.resize(device + 1);
+  auto output = std::make_unique<TOutput>();
+  const QString path = QDir(QString::fromStdString(target_)).filePath(QString::fromStdString(DeviceFileName(device, portPath)));
+  output->File = std::make_unique<QFile>(path);
+  if (!output->File->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+    if (error_.empty())
+      error_ = "create " + path.toStdString() + ": " +
+               (QFileInfo::exists(path) ? std::string("file exists") : output->File->errorString().toStdString());
+    output->Failed = true;
+  } else {
+    WriteLine(*output, HeaderLine(firmware_));
+  }
+  outputs_[device] = std::move(output);
+  return outputs_[device].get();
+}
+
+void TRecordingWriter::WriteLine(TOutput& output, const QByteArray& line) {
+  if (output.Failed) return;
+  if (output.File->write(line + '\n') != line.size() + 1) {
+    if (error_.empty()) error_ = "write " + output.File->fileName().toStdString() + ": " + output.File->errorString().toStdString();
+    output.Failed = true;
+  }
+}
+
+void TRecordingWriter::WriteEntries(std::vector<TEntry>& entries) {
+  for (TEntry& entry : entries) {
+    if (auto* device = std::get_if<std::pair<std::uint32_t, TRecordedIdentity>>(&entry.Item)) {
+      TOutput* output = OutputFor(device->first, device->second.PortPath);
+      // In a folder each file holds one device, its device 0.
+      WriteLine(*output, DeviceLine(folder_ ? 0 : device->first, device->second));
+    } else {
+      TRecordedEvent& event = std::get<TRecordedEvent>(entry.Item);
+      TOutput* output = OutputFor(event.Device, {});
+      if (folder_) event.Device = 0;
+      WriteLine(*output, EventLine(event));
+      ++output->Events;
+    }
+  }
+  for (const auto& output : outputs_)
+    if (output && !output->Failed) output->File->flush();
+}
+
+bool TRecordingWriter::Finish(std::string& error) {
+  if (!finished_) {
+    finished_ = true;
+    {
+      std::lock_guard lock(mutex_);
+      stopping_ = true;
+    }
+    wake_.notify_all();
+    if (thread_.joinable()) thread_.join();
+    for (const auto& output : outputs_) {
+      if (!output) continue;
+      WriteLine(*output, EndLine(output->Events));
+      if (!output->Failed && !output->File->flush() && error_.empty())
+        error_ = "write " + output->File->fileName().toStdString() + ": " + output->File->errorString().toStdString();
+      output->File->close();
+    }
+  }
+  error = error_;
+  return error_.empty();
+}
+
+}  // namespace kvm::hid::record

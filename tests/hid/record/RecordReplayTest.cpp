@@ -1,0 +1,221 @@
+// Jobs recorded on the simulated bus against the emulated programmer, then
+// played back from the recording: the same log lines and results, and a
+// replay that meets a different image stops at the first differing block.
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QTemporaryDir>
+#include <cerrno>
+
+#include "RecordingStatus.h"
+#include "WaitFor.h"
+#include "app/ProgrammerStack.h"
+#include "emulator/ProgrammerEmulator.h"
+#include "firmware/ProgrammingJobs.h"
+#include "hid/platform/sim/SimHidPlatform.h"
+#include "hid/record/RecordingHidPlatform.h"
+#include "hid/record/RecordingWriter.h"
+#include "hid/record/ReplayHidPlatform.h"
+#include "hid/record/ReplayReport.h"
+#include "link/ProgrammerLink.h"
+#include "protocol/ReportNames.h"
+
+namespace kvm::hid::record {
+namespace {
+
+using namespace emulator;
+using Lines = std::vector<std::string>;
+
+constexpr int TickMs = 10;
+
+std::vector<std::uint8_t> Image(std::size_t length, std::uint8_t seed) {
+  std::vector<std::uint8_t> image(length);
+  for (std::size_t i = 0; i < length; ++i) image[i] = static_cast<std::uint8_t>(seed + i * 7);
+  return image;
+}
+
+// The utility below the window on any platform, with the USB Host ticked.
+class TStack {
+ public:
+  explicit TStack(std::shared_ptr<platform::THidPlatform> platform)
+      : stack_(std::move(platform), window, window, state, pump, TickMs) {
+    window.connected = &state.Connected;
+    window.checked[TTarget::UsbHost] = true;
+    stack_.Link().BindController();
+    stack_.Link().FormActivate();
+  }
+  bool WaitConnected() {
+    return test::WaitFor([&] { return state.Connected && !stack_.Link().CheckTargetTimer().Enabled(); }, 3000);
+  }
+  // The job, then whatever the link does after it until it settles.
+  std::int32_t Run(const std::string& file) {
+    const std::int32_t result = stack_.Jobs().RunProgramJob(TTarget::UsbHost, file, TargetCode(TTarget::UsbHost));
+    test::WaitFor([&] { return !stack_.Link().CheckTargetTimer().Enabled(); }, 3000);
+    return result;
+  }
+
+  test::TRecordingStatus window;
+  TAppState state;
+  TQtMessagePump pump;
+
+ private:
+  app::TProgrammerStack stack_;
+};
+
+struct TCase {
+  const char* Name;
+  std::vector<TFaultRule> Rules;
+  std::int32_t Result;
+  const char* LastLine;
+};
+
+void PrintTo(const TCase& c, std::ostream* out) { *out << c.Name; }
+
+TFaultRule Rule(std::uint8_t command, TFaultAction action, std::optional<std::uint16_t> block = std::nullopt,
+                std::optional<int> occurrence = std::nullopt) {
+  return {{command, {}, block, occurrence}, std::move(action)};
+}
+
+const TCase Cases[] = {
+    {"Success", {}, 0, "Program OK"},
+    {"RetriedBlock", {Rule(CmdBlockWrite, TFaultKind::Drop, 2, 1)}, 0, "Program OK"},
+    {"SilentProgrammer", {Rule(CmdEnable, TFaultKind::Silence)}, -2, "Enable Programmer failed : -2"},
+    {"ChecksumMismatch",
+     {Rule(CmdCheckSum, TFaultAction::Value16(TFaultKind::WrongValue, 0x1234))},
+     -10,
+     nullptr},
+    {"UnplugMidJob", {Rule(CmdBlockWrite, TFaultKind::Unplug, 2)}, -1, nullptr},
+};
+
+class RecordReplay : public ::testing::TestWithParam<TCase> {
+ protected:
+  void SetUp() override {
+    ASSERT_TRUE(folder_.isValid());
+    firmware_ = Path("fw.bin");
+    WriteFile(firmware_, Image(200, 1));
+  }
+  std::string Path(const char* name) const { return folder_.filePath(name).toStdString(); }
+  static void WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
+    QFile file(QString::fromStdString(path));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<qint64>(bytes.size()));
+  }
+
+  // Runs the job against the emulator with the case's faults, recorded.
+  std::pair<std::int32_t, Lines> Record(const TCase& c, const std::string& recording) {
+    auto emulator = std::make_shared<TProgrammerEmulator>();
+    for (const TFaultRule& rule : c.Rules) emulator->AddRule(rule);
+    auto sim = std::make_shared<platform::TSimHidPlatform>();
+    sim->Plug(platform::SimProgrammer(), TProgrammerEmulator::Responder(emulator));
+    std::string error;
+    std::shared_ptr<TRecordingWriter> writer = TRecordingWriter::ToFile(recording, {firmware_}, error);
+    EXPECT_TRUE(writer) << error;
+    std::pair<std::int32_t, Lines> outcome;
+    {
+      TStack stack(std::make_shared<TRecordingHidPlatform>(sim, writer));
+      EXPECT_TRUE(stack.WaitConnected());
+      outcome = {stack.Run(firmware_), stack.window.log};
+    }
+    EXPECT_TRUE(writer->Finish(error)) << error;
+    return outcome;
+  }
+
+  std::unique_ptr<TStack> Replay(const std::string& recording, std::shared_ptr<TReplayHidPlatform>& replay,
+                                 bool fast) {
+    TRecording parsed;
+    std::string error;
+    EXPECT_TRUE(ReadRecordingFile(recording, parsed, error)) << error;
+    replay = std::make_shared<TReplayHidPlatform>(std::move(parsed), fast);
+    auto stack = std::make_unique<TStack>(replay);
+    EXPECT_TRUE(stack->WaitConnected());
+    return stack;
+  }
+
+  QTemporaryDir folder_;
+  std::string firmware_;
+};
+
+TEST_P(RecordReplay, ReplayGivesTheRecordedLogAndResult) {
+  const TCase& c = GetParam();
+  const std::string recording = Path("session.jsonl");
+  const auto [result, log] = Record(c, recording);
+  ASSERT_EQ(result, c.Result);
+  if (c.LastLine != nullptr) {
+    EXPECT_EQ(log.back(), c.LastLine);
+  }
+
+  for (const bool fast : {false, true}) {
+    SCOPED_TRACE(fast ? "fast" : "recorded timing");
+    std::shared_ptr<TReplayHidPlatform> replay;
+    auto stack = Replay(recording, replay, fast);
+    EXPECT_EQ(stack->Run(firmware_), c.Result);
+    EXPECT_EQ(stack->window.log, log);
+    EXPECT_FALSE(replay->Stop());
+    EXPECT_EQ(replay->Unfinished(), std::vector<std::string>{});
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Jobs, RecordReplay, ::testing::ValuesIn(Cases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(RecordReplay, ADifferentImageStopsAtTheFirstDifferingBlock) {
+  const std::string recording = Path("session.jsonl");
+  ASSERT_EQ(Record(Cases[0], recording).first, 0);
+  // Same length, so the same commands up to block 2 (image bytes 104..159).
+  std::vector<std::uint8_t> other = Image(200, 1);
+  other[52 + 56 + 10] ^= 0xFF;
+  const std::string otherFile = Path("other.bin");
+  WriteFile(otherFile, other);
+
+  std::shared_ptr<TReplayHidPlatform> replay;
+  auto stack = Replay(recording, replay, true);
+  EXPECT_NE(stack->Run(otherFile), 0);
+  EXPECT_EQ(stack->window.log.back(), "Program Fail");
+  const std::optional<TReplayStop> stop = replay->Stop();
+  ASSERT_TRUE(stop);
+  EXPECT_EQ(stop->WriteNumber, 6u);  // enable, initialise, chip ID, blocks 0 and 1, then block 2
+  const std::string text = ReplayStopText(*stop, protocol::ReportStepName);
+  EXPECT_EQ(text.rfind("replay stopped at write 6 (block 2): expected 04 04 06 00 02", 0), 0u) << text;
+  EXPECT_NE(text.find("(first difference at byte 22)"), std::string::npos) << text;
+}
+
+// What a recording holds: the device's identity and its port, the firmware's
+// name without its folder, every exchange in order.
+TEST_F(RecordReplay, TheRecordingHoldsTheIdentityAndNoFolders) {
+  const std::string recording = Path("session.jsonl");
+  ASSERT_EQ(Record(Cases[0], recording).first, 0);
+  TRecording parsed;
+  std::string error;
+  ASSERT_TRUE(ReadRecordingFile(recording, parsed, error)) << error;
+  EXPECT_EQ(parsed.Firmware, std::vector<std::string>{"fw.bin"});
+  ASSERT_EQ(parsed.Devices.size(), 1u);
+  const TRecordedIdentity& identity = parsed.Devices[0].Identity;
+  ASSERT_TRUE(identity.Attributes && identity.Caps);
+  EXPECT_EQ(identity.Attributes->VendorID, 0x0B39);
+  EXPECT_EQ(identity.Caps->InputReportByteLength, 8);
+  EXPECT_EQ(identity.SerialNumber, std::u16string(u"KP000001"));
+  EXPECT_EQ(identity.PortPath, "sim-1");
+  EXPECT_EQ(identity.ReportDescriptor, platform::SimProgrammer().ReportDescriptor);
+  std::size_t writes = 0, reads = 0;
+  for (const TRecordedEvent& event : parsed.Devices[0].Events) {
+    writes += event.Kind == TEventKind::Write;
+    reads += event.Kind == TEventKind::Read && event.Status == platform::TReadStatus::Data;
+  }
+  EXPECT_EQ(writes, 3u + 4u + 2u);  // enable, initialise, chip ID, 4 blocks, checksum, disable
+  EXPECT_GE(reads, 2 * writes);
+  QFile file(QString::fromStdString(recording));
+  ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+  EXPECT_FALSE(file.readAll().contains(folder_.path().toUtf8()));
+}
+
+// A file that exists is never replaced by a recording.
+TEST_F(RecordReplay, AnExistingFileIsNotOverwritten) {
+  std::string error;
+  EXPECT_FALSE(TRecordingWriter::ToFile(firmware_, {}, error));
+  EXPECT_EQ(error, "create " + firmware_ + ": file exists");
+  QFile file(QString::fromStdString(firmware_));
+  EXPECT_EQ(file.size(), 200);
+}
+
+}  // namespace
+}  // namespace kvm::hid::record
