@@ -9,6 +9,7 @@
 #include <fstream>
 
 #include "hid/platform/sim/SimDeviceInfo.h"
+#include "hid/record/RecordingHidPlatform.h"
 
 namespace kvm::bench {
 
@@ -20,7 +21,11 @@ TBenchRig::TBenchRig(TRigOptions options)
     : platform(std::make_shared<hid::platform::TSimHidPlatform>()),
       emulator(std::make_shared<emulator::TProgrammerEmulator>()),
       options_(options) {
-  controller = std::make_unique<hid::THidDeviceController>(platform);
+  if (options.Recording)
+    controller = std::make_unique<hid::THidDeviceController>(
+        std::make_shared<hid::record::TRecordingHidPlatform>(platform, options.Recording));
+  else
+    controller = std::make_unique<hid::THidDeviceController>(platform);
   protocol = std::make_unique<protocol::TProgrammerProtocol>(window, state, pump, options.WaitTickMs);
   link = std::make_unique<link::TProgrammerLink>(*controller, window, window, state, *protocol,
                                                  options.CountdownTickMs);

@@ -21,6 +21,10 @@
 #include "link/ProgrammerLink.h"
 #include "protocol/ProgrammerProtocol.h"
 
+namespace kvm::hid::record {
+class TRecordingWriter;
+}
+
 namespace kvm::bench {
 
 struct TRigOptions {
@@ -28,6 +32,8 @@ struct TRigOptions {
   int CountdownTickMs = 10;  // the connection countdown, short so that connecting is quick
   TLinkTiming Link;
   std::shared_ptr<TLinkTrace> Trace;  // what the link saw, if wanted
+  // Set: every device session is recorded into it (kvmflash-cli --record).
+  std::shared_ptr<hid::record::TRecordingWriter> Recording;
 };
 
 class TBenchRig {

@@ -180,6 +180,18 @@ TRow FirmwareRow(const TBenchmarkFigures& f) {
   return row;
 }
 
+TRow RecordingRow(const TBenchmarkFigures& f) {
+  TRow row{"6", "App cost per block as in 1, with the session recorded (kvmflash-cli --record; " + f.Runs() +
+                    " runs of each, in turns)",
+           f.Missing(), "", "<= 1.2x of it not recorded", ""};
+  if (const auto ratio = f.Get(fig::RecordingRatio)) {
+    row.Measured = f.Number(fig::RecordedUsPerBlock, 1) + " us/block, " + f.Number(fig::RecordingRatio, 2) + "x";
+    row.Reference = "not recorded: " + f.Number(fig::PlainUsPerBlock, 1) + " us/block";
+    row.Met = Met(*ratio <= 1.2);
+  }
+  return row;
+}
+
 std::vector<TRow> Rows(const TFigureCollector& figures) {
   TRow umockdev = RescanRow({figures, fig::RescanUmockdev}, "", "Rescan of 16 umockdev-emulated hidraw nodes, the same way",
                             fig::RescanMsUmockdev16, fig::RescanUnchangedMsUmockdev16, false);
@@ -194,6 +206,7 @@ std::vector<TRow> Rows(const TFigureCollector& figures) {
                 fig::RescanMsSim64, fig::RescanUnchangedMsSim64, true),
       umockdev,
       FirmwareRow({figures, fig::Firmware}),
+      RecordingRow({figures, fig::BlockCostRecorded}),
   };
 }
 
@@ -243,6 +256,7 @@ std::string FigureJson(const TFigureCollector& figures, const TRunConditions& co
   json["rescan_ms_umockdev16"] = value(fig::RescanUmockdev, fig::RescanMsUmockdev16);
   json["firmware_mb_per_s"] = value(fig::Firmware, fig::FirmwareMbPerS);
   json["blocks_per_s"] = value(fig::BlockCost, fig::BlocksPerSecond);
+  json["recording_ratio"] = value(fig::BlockCostRecorded, fig::RecordingRatio);
   json["cpu_model"] = QString::fromStdString(conditions.Machine.CpuModel);
   json["cores"] = static_cast<int>(conditions.Machine.Cores);
   json["date"] = QString::fromStdString(conditions.Machine.Date);
