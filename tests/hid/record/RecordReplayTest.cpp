@@ -3,6 +3,7 @@
 // replay that meets a different image stops at the first differing block.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
 #include <cerrno>
@@ -37,10 +38,11 @@ std::vector<std::uint8_t> Image(std::size_t length, std::uint8_t seed) {
 // The utility below the window on any platform, with the USB Host ticked.
 class TStack {
  public:
-  explicit TStack(std::shared_ptr<platform::THidPlatform> platform)
+  explicit TStack(std::shared_ptr<platform::THidPlatform> platform, const std::string& serial = {})
       : stack_(std::move(platform), window, window, state, pump, TickMs) {
     window.connected = &state.Connected;
     window.checked[TTarget::UsbHost] = true;
+    if (!serial.empty()) stack_.Link().SetRequiredSerial(serial);
     stack_.Link().BindController();
     stack_.Link().FormActivate();
   }
@@ -206,6 +208,39 @@ TEST_F(RecordReplay, TheRecordingHoldsTheIdentityAndNoFolders) {
   QFile file(QString::fromStdString(recording));
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));
   EXPECT_FALSE(file.readAll().contains(folder_.path().toUtf8()));
+}
+
+// Into a folder, each device gets a file of its own, named by its port,
+// which replays like a single recording: two stacks, a programmer each.
+TEST_F(RecordReplay, AFolderGetsOneFilePerDevice) {
+  const std::string folder = Path("units");
+  auto sim = std::make_shared<platform::TSimHidPlatform>();
+  platform::TSimDeviceInfo second = platform::SimProgrammer();
+  second.SerialNumber = u"KP000002";
+  second.PortPath = "3-1.4";
+  for (const platform::TSimDeviceInfo& info : {platform::SimProgrammer(), second})
+    sim->Plug(info, TProgrammerEmulator::Responder(std::make_shared<TProgrammerEmulator>()));
+  std::string error;
+  std::shared_ptr<TRecordingWriter> writer = TRecordingWriter::ToFolder(folder, {firmware_}, error);
+  ASSERT_TRUE(writer) << error;
+  Lines secondLog;
+  {
+    auto recording = std::make_shared<TRecordingHidPlatform>(sim, writer);
+    TStack first(recording, "KP000001");
+    TStack second(recording, "KP000002");
+    ASSERT_TRUE(first.WaitConnected() && second.WaitConnected());
+    ASSERT_EQ(first.Run(firmware_), 0);
+    ASSERT_EQ(second.Run(firmware_), 0);
+    secondLog = second.window.log;
+  }
+  ASSERT_TRUE(writer->Finish(error)) << error;
+  EXPECT_EQ(QDir(QString::fromStdString(folder)).entryList(QDir::Files, QDir::Name),
+            (QStringList{"unit-3-1.4.jsonl", "unit-sim-1.jsonl"}));
+  std::shared_ptr<TReplayHidPlatform> replay;
+  auto stack = Replay(folder + "/unit-3-1.4.jsonl", replay, true);
+  EXPECT_EQ(stack->Run(firmware_), 0);
+  EXPECT_EQ(stack->window.log, secondLog);
+  EXPECT_EQ(TRecordingWriter::DeviceFileName(1, ""), "unit-2.jsonl");
 }
 
 // A file that exists is never replaced by a recording.
