@@ -60,10 +60,10 @@ class CliRecordReplay : public ::testing::Test {
     EXPECT_TRUE(cli::WriteWholeFile(path.toStdString(), bytes, error)) << error;
     return path;
   }
-  TCliResult Replay(const QString& firmware, bool fast = true) {
+  TCliResult Replay(const QString& firmware, bool fast = true, const char* tickMs = "25") {
     QStringList arguments{"program", "--usb-host", firmware, "--replay", recording_, "--wait", "5"};
     if (fast) arguments << "--fast";
-    return RunCli(arguments, 10000, Environment());
+    return RunCli(arguments, 10000, Environment(tickMs));
   }
 
   QTemporaryDir folder_;
@@ -76,6 +76,7 @@ struct TUmockdevCase {
   std::vector<TFaultRule> Rules;
   bool UnplugAtBlock2;
   int ExitCode;
+  const char* TickMs = "25";
 };
 
 void PrintTo(const TUmockdevCase& c, std::ostream* out) { *out << c.Name; }
@@ -85,8 +86,10 @@ const TUmockdevCase Cases[] = {
     {"RetriedBlock", {Rule(emulator::CmdBlockWrite, TFaultKind::Drop, 1, 1)}, false, 0},
     {"SilentProgrammer", {Rule(emulator::CmdEnable, TFaultKind::Silence)}, false, 1},
     {"ChecksumMismatch", {Rule(emulator::CmdCheckSum, TFaultAction::Value16(TFaultKind::WrongValue, 0x1234))}, false, 1},
-    // Slow blocks, so that the test pulls the programmer out in the middle.
-    {"UnplugMidJob", {Rule(emulator::CmdBlockWrite, TFaultAction::Delayed(30))}, true, 1},
+    // Slow blocks, so that the test pulls the programmer out in the middle;
+    // long ticks, so that the link's countdown after the unplug ends well
+    // before the block's wait, in the recorded run and in the replay alike.
+    {"UnplugMidJob", {Rule(emulator::CmdBlockWrite, TFaultAction::Delayed(30))}, true, 1, "100"},
 };
 
 class CliRecordReplayJobs : public CliRecordReplay, public ::testing::WithParamInterface<TUmockdevCase> {};
@@ -100,7 +103,7 @@ TEST_P(CliRecordReplayJobs, ReplayGivesTheSameLogAndExitStatus) {
     auto programmer = std::make_shared<TProgrammerEmulator>();
     for (const TFaultRule& rule : c.Rules) programmer->AddRule(rule);
     const int id = bed.Plug(TUmockdevHid::Programmer(), ServeEmulator(programmer));
-    TCliRun run({"program", "--usb-host", firmware_, "--record", recording_, "--wait", "5"}, Environment());
+    TCliRun run({"program", "--usb-host", firmware_, "--record", recording_, "--wait", "5"}, Environment(c.TickMs));
     if (c.UnplugAtBlock2) {
       ASSERT_TRUE(WaitFor([&] { return HasReceivedBlock(*programmer, 2); }, 5000));
       bed.Unplug(id);
@@ -112,7 +115,7 @@ TEST_P(CliRecordReplayJobs, ReplayGivesTheSameLogAndExitStatus) {
   // No device at all now: the recording stands in for it.
   for (const bool fast : {true, false}) {
     SCOPED_TRACE(fast ? "fast" : "recorded timing");
-    const TCliResult replayed = Replay(firmware_, fast);
+    const TCliResult replayed = Replay(firmware_, fast, c.TickMs);
     EXPECT_EQ(replayed.ExitCode, c.ExitCode) << replayed.Err;
     EXPECT_EQ(replayed.OutLines(), recorded.OutLines()) << replayed.Err;
   }
