@@ -91,12 +91,14 @@ std::string TRecordingWriter::DeviceFileName(std::uint32_t index, const std::str
 std::uint32_t TRecordingWriter::AddDevice(const TRecordedIdentity& identity) {
   std::lock_guard lock(mutex_);
   const std::uint32_t index = devices_++;
-  queue_.push_back({std::make_pair(index, identity)});
+  if (!stopping_) queue_.push_back({std::make_pair(index, identity)});
   return index;
 }
 
 std::uint64_t TRecordingWriter::Queue(TEntry entry) {
   std::lock_guard lock(mutex_);
+  // A finished recording takes nothing more (the slot names no entry).
+  if (stopping_) return frontSlot_ + queue_.size();
   // Stamped under the lock, so times rise in the order of the lines.
   std::get<TRecordedEvent>(entry.Item).TimeUs = (NowNs() - startNs_) / 1000;
   queue_.push_back(std::move(entry));
@@ -109,7 +111,9 @@ std::uint64_t TRecordingWriter::BeginWrite(TRecordedEvent event) { return Queue(
 
 void TRecordingWriter::EndWrite(std::uint64_t slot, bool ok, std::size_t written, std::uint32_t error) {
   std::lock_guard lock(mutex_);
-  TEntry& entry = queue_.at(slot - frontSlot_);
+  // Written out already, or never queued: the recording was finished meanwhile.
+  if (slot < frontSlot_ || slot - frontSlot_ >= queue_.size()) return;
+  TEntry& entry = queue_[slot - frontSlot_];
   TRecordedEvent& event = std::get<TRecordedEvent>(entry.Item);
   event.Ok = ok;
   event.Written = written;
