@@ -43,7 +43,7 @@ TBenchRig::~TBenchRig() {
 }
 
 bool TBenchRig::Connect(int timeoutMs) {
-  platform->Plug(hid::platform::SimProgrammer(), ModelledLink(emulator, options_.Link, options_.Trace));
+  programmerId = platform->Plug(hid::platform::SimProgrammer(), ModelledLink(emulator, options_.Link, options_.Trace));
   link->BindController();
   link->FormActivate();
   if (ServiceEventsUntil([this] { return state.Connected && !link->CheckTargetTimer().Enabled(); }, timeoutMs))

@@ -61,6 +61,7 @@ class TBenchRig {
   std::unique_ptr<protocol::TProgrammerProtocol> protocol;
   std::unique_ptr<link::TProgrammerLink> link;
   std::unique_ptr<firmware::TProgrammingJobs> jobs;
+  std::uint64_t programmerId = 0;  // the simulated programmer, once plugged in
 
  private:
   TRigOptions options_;

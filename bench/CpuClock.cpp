@@ -1,5 +1,6 @@
 #include "CpuClock.h"
 
+#include <sys/resource.h>
 #include <time.h>
 
 namespace kvm::bench {
@@ -14,6 +15,12 @@ double Seconds(clockid_t clock) {
 
 double WallSeconds() { return Seconds(CLOCK_MONOTONIC); }
 double ProcessCpuSeconds() { return Seconds(CLOCK_PROCESS_CPUTIME_ID); }
+
+long ProcessContextSwitches() {
+  rusage usage{};
+  getrusage(RUSAGE_SELF, &usage);
+  return usage.ru_nvcsw + usage.ru_nivcsw;
+}
 
 TCpuShare::TCpuShare() : wall0_(WallSeconds()), cpu0_(ProcessCpuSeconds()) {}
 

@@ -6,6 +6,9 @@ namespace kvm::bench {
 double WallSeconds();
 // Processor time of every thread of the process (the reader threads included).
 double ProcessCpuSeconds();
+// Times any thread of the process has given up a processor, by waiting or
+// by being pre-empted.
+long ProcessContextSwitches();
 
 // Processor time used over a stretch of wall time, as a fraction of one core.
 class TCpuShare {

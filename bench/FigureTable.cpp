@@ -44,6 +44,14 @@ std::optional<double> TFigureCollector::Median(const std::string& benchmark, con
   return bench::Median(series->second);
 }
 
+std::optional<double> TFigureCollector::Max(const std::string& benchmark, const std::string& figure) const {
+  const auto found = values_.find(benchmark);
+  if (found == values_.end()) return std::nullopt;
+  const auto series = found->second.find(figure);
+  if (series == found->second.end() || series->second.empty()) return std::nullopt;
+  return *std::max_element(series->second.begin(), series->second.end());
+}
+
 int TFigureCollector::Repetitions(const std::string& benchmark) const {
   const auto found = repetitions_.find(benchmark);
   return found == repetitions_.end() ? 0 : found->second;
@@ -96,6 +104,11 @@ class TBenchmarkFigures {
     const auto value = Get(figure);
     return value ? Fixed(*value * scale, decimals) : "?";
   }
+  // The largest of the runs, formatted.
+  std::string Largest(const char* figure, int decimals) const {
+    const auto value = figures_.Failure(benchmark_).empty() ? figures_.Max(benchmark_, figure) : std::nullopt;
+    return value ? Fixed(*value, decimals) : "?";
+  }
   std::string Count(const char* figure) const {
     const auto value = Get(figure);
     return value ? Grouped(*value) : "?";
@@ -115,15 +128,21 @@ class TBenchmarkFigures {
 std::string Met(bool met) { return met ? "yes" : MissedMark; }
 
 TRow BlockCostRow(const TBenchmarkFigures& f) {
-  TRow row{"1", "App cost per block, whole stack, programmer answering at once (" + f.Runs() +
-                    " runs of 4,000 blocks)",
-           f.Missing(), "", "<= 50 us (>= 20,000 blocks/s)", ""};
-  if (const auto us = f.Get(fig::UsPerBlock)) {
-    row.Measured = f.Number(fig::UsPerBlock, 1) + " us/block (" + f.Count(fig::BlocksPerSecond) + " blocks/s; mean " +
-                   f.Number(fig::MeanUsPerBlock, 1) + " us; CPU " + f.Number(fig::CpuUsPerBlock, 1) +
-                   " us/block, both threads)";
-    row.Reference = "its two reader hand-overs alone: " + f.Number(fig::HandOverFloorUs, 1) + " us";
-    row.Met = Met(*us <= 50);
+  TRow row{"1", "Time a job takes per block, whole stack, programmer answering at once: first to last "
+                "confirmation over the blocks between (" + f.Runs() + " runs of 5,000 blocks)",
+           f.Missing(), "", "mean <= 50 us (>= 20,000 blocks/s), CPU <= 30 us/block", ""};
+  const auto mean = f.Get(fig::MeanUsPerBlock);
+  const auto cpu = f.Get(fig::CpuUsPerBlock);
+  if (mean && cpu) {
+    row.Measured = "mean " + f.Number(fig::MeanUsPerBlock, 1) + " us/block (" + f.Count(fig::BlocksPerSecond) +
+                   " blocks/s); single blocks: p50 " + f.Number(fig::P50UsPerBlock, 1) + ", p99 " +
+                   f.Number(fig::P99UsPerBlock, 1) + ", max " + f.Largest(fig::MaxUsPerBlock, 0) + " us; CPU " +
+                   f.Number(fig::CpuUsPerBlock, 1) + " us/block, both threads; " +
+                   f.Number(fig::SwitchesPerBlock, 1) + " thread switches/block";
+    row.Reference = "floor: one report handed from the reader thread to the user-interface thread waiting in the "
+                    "job's message pump, alone: " + f.Number(fig::HandOverUs, 1) +
+                    " us (a block needs at least one)";
+    row.Met = Met(*mean <= 50 && *cpu <= 30);
   }
   return row;
 }
@@ -142,7 +161,7 @@ TRow WaitCpuRow(const TBenchmarkFigures& f) {
 TRow LinkRatioRow(const TBenchmarkFigures& f) {
   TRow row{"3", "64 KiB image programmed over a modelled full-speed link, one 1 ms frame each way: job time / "
                 "link time (blocks x 2 ms; " + f.Runs() + " runs)",
-           f.Missing(), "", "<= 1.05x", ""};
+           f.Missing(), "", "<= 1.02x", ""};
   if (const auto ratio = f.Get(fig::LinkRatio64k)) {
     row.Measured = f.Number(fig::LinkRatio64k, 3) + "x (" + f.Number(fig::JobSeconds, 3) + " s / " +
                    f.Number(fig::LinkSeconds, 3) + " s, " + f.Count(fig::LinkBlocks) +
@@ -151,7 +170,7 @@ TRow LinkRatioRow(const TBenchmarkFigures& f) {
                    " % of writes late, losing " + f.Number(fig::LostFrameMs, 0) + " ms";
     row.Reference = "delays counted from each event instead of the frame clock: " + f.Number(fig::PerEventRatio, 3) +
                     "x, of which the link model alone " + f.Number(fig::ModelRatio, 3) + "x";
-    row.Met = Met(*ratio <= 1.05);
+    row.Met = Met(*ratio <= 1.02);
   }
   return row;
 }
@@ -248,7 +267,16 @@ std::string FigureJson(const TFigureCollector& figures, const TRunConditions& co
     return median ? QJsonValue(*median) : QJsonValue(QJsonValue::Null);
   };
   QJsonObject json;
+  // us_per_block is the mean, for readers of older files.
   json["us_per_block"] = value(fig::BlockCost, fig::UsPerBlock);
+  json["mean_us_per_block"] = value(fig::BlockCost, fig::MeanUsPerBlock);
+  json["p50_us_per_block"] = value(fig::BlockCost, fig::P50UsPerBlock);
+  json["p99_us_per_block"] = value(fig::BlockCost, fig::P99UsPerBlock);
+  const auto longest = figures.Max(fig::BlockCost, fig::MaxUsPerBlock);
+  json["max_us_per_block"] = longest ? QJsonValue(*longest) : QJsonValue(QJsonValue::Null);
+  json["cpu_us_per_block"] = value(fig::BlockCost, fig::CpuUsPerBlock);
+  json["switches_per_block"] = value(fig::BlockCost, fig::SwitchesPerBlock);
+  json["handover_us"] = value(fig::BlockCost, fig::HandOverUs);
   json["wait_cpu_fraction"] = value(fig::WaitCpu, fig::WaitCpuFraction);
   json["polling_cpu_fraction"] = value(fig::WaitCpu, fig::PollingCpuFraction);
   json["link_ratio_64k"] = value(fig::LinkRatio, fig::LinkRatio64k);

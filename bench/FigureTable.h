@@ -20,6 +20,8 @@ class TFigureCollector final : public benchmark::BenchmarkReporter {
 
   // Median over the repetitions of one benchmark; none when it never ran.
   std::optional<double> Median(const std::string& benchmark, const std::string& figure) const;
+  // The largest over the repetitions (for the longest stall of any run).
+  std::optional<double> Max(const std::string& benchmark, const std::string& figure) const;
   // How many repetitions of the benchmark completed.
   int Repetitions(const std::string& benchmark) const;
   // Why a benchmark failed (empty when it did not).

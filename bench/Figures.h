@@ -14,11 +14,18 @@ inline constexpr const char* Firmware = "FirmwareFiles";
 inline constexpr const char* BlockCostRecorded = "BlockCostRecorded";
 
 // Figures (also the keys of results.json where the names match).
-inline constexpr const char* UsPerBlock = "us_per_block";
+// The headline: wall time from the first to the last confirmed block over
+// the blocks between, what a job takes per block.
 inline constexpr const char* MeanUsPerBlock = "mean_us_per_block";
+inline constexpr const char* P50UsPerBlock = "p50_us_per_block";
+inline constexpr const char* P99UsPerBlock = "p99_us_per_block";
+inline constexpr const char* MaxUsPerBlock = "max_us_per_block";
 inline constexpr const char* BlocksPerSecond = "blocks_per_s";
 inline constexpr const char* CpuUsPerBlock = "cpu_us_per_block";
-inline constexpr const char* HandOverFloorUs = "handover_floor_us";
+inline constexpr const char* SwitchesPerBlock = "switches_per_block";
+inline constexpr const char* HandOverUs = "handover_us";
+// Older readers of results.json know the block figure by this name.
+inline constexpr const char* UsPerBlock = "us_per_block";
 
 inline constexpr const char* WaitCpuFraction = "wait_cpu_fraction";
 inline constexpr const char* PollingCpuFraction = "polling_cpu_fraction";

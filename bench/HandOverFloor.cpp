@@ -1,28 +1,38 @@
 #include "HandOverFloor.h"
 
-#include <QEventLoop>
-#include <QMetaObject>
-#include <QObject>
-#include <thread>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <vector>
 
+#include "BenchRig.h"
 #include "CpuClock.h"
 
 namespace kvm::bench {
 
-double HandOverMicroseconds(int count) {
-  QObject target;
-  QEventLoop loop;
-  int delivered = 0;
+double HandOverMicroseconds(TBenchRig& rig, int count) {
+  // A value reply carries a number the handler files, so each round knows
+  // that its own report arrived.
+  const auto valueReply = [](int n) {
+    return std::vector<std::uint8_t>{0x00, 0x03, 0x00, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n),
+                                     0, 0, 0};
+  };
+  // Wakes the pump now and then, so that a report that never comes ends the
+  // run at its deadline instead of hanging it.
+  QTimer pacer;
+  QObject::connect(&pacer, &QTimer::timeout, [&rig] { rig.pump.Wake(); });
+  pacer.start(100);
+  QElapsedTimer deadline;
   const double start = WallSeconds();
-  std::thread worker([&] {
-    for (int i = 0; i < count; ++i)
-      QMetaObject::invokeMethod(&target, [&delivered] { ++delivered; }, Qt::BlockingQueuedConnection);
-    QMetaObject::invokeMethod(&loop, "quit", Qt::QueuedConnection);
-  });
-  loop.exec();
-  const double elapsed = WallSeconds() - start;
-  worker.join();
-  return delivered > 0 ? elapsed * 1e6 / delivered : 0.0;
+  for (int i = 1; i <= count; ++i) {
+    const int expected = i & 0xFFFF;
+    if (!rig.platform->InjectInputReport(rig.programmerId, valueReply(expected))) return -1;
+    deadline.start();
+    while (rig.protocol->Replies().ReplyValue != expected) {
+      if (deadline.elapsed() > 1000) return -1;
+      rig.pump.WaitForMessage();
+    }
+  }
+  return (WallSeconds() - start) * 1e6 / count;
 }
 
 }  // namespace kvm::bench

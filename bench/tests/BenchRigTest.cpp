@@ -8,6 +8,7 @@
 #include <string>
 
 #include "BenchRig.h"
+#include "HandOverFloor.h"
 #include "RescanMeasure.h"
 #include "firmware/FirmwareImage.h"
 #include "hid/platform/sim/SimDeviceInfo.h"
@@ -32,6 +33,17 @@ TEST(BenchRigTest, ProgramsTheWholeImageAndStepsOncePerBlock) {
   EXPECT_EQ(rig.emulator->Image(UsbHost), image);
   EXPECT_EQ(steps, 41);
   EXPECT_EQ(rig.window.GetStatusText(), "Program OK");
+}
+
+// The floor counts only rounds whose own report reached the handler, and
+// says so when a report cannot even be sent.
+TEST(BenchRigTest, HandOverFloorDeliversEveryReportOrFails) {
+  TBenchRig rig;
+  ASSERT_TRUE(rig.Connect()) << rig.Failure();
+  EXPECT_GT(HandOverMicroseconds(rig, 50), 0);
+  EXPECT_EQ(rig.protocol->Replies().ReplyValue, 50);
+  ASSERT_TRUE(rig.platform->Unplug(rig.programmerId));
+  EXPECT_LT(HandOverMicroseconds(rig, 1), 0);
 }
 
 TEST(BenchRigTest, AFailedJobSaysWhy) {

@@ -17,6 +17,8 @@ namespace kvm::hid {
 
 namespace {
 enum class HandOverKind { Data, DataError };
+// Reports handed over together at most; more wait for the next hand-over.
+constexpr std::size_t MaxReportsPerHandOver = 16;
 }  // namespace
 
 struct THidDeviceReadThread::State {
@@ -30,15 +32,21 @@ struct THidDeviceReadThread::State {
   std::condition_variable WaitWake;
 
   // The hand-over. The reader fills these, posts an empty event to Target and
-  // waits until the user-interface thread has run the handler and cleared
-  // Pending. Everything handed travels under this lock, so the order between
-  // the two threads is one that thread checkers can see (Qt's own queues
-  // synchronise in ways they cannot).
+  // waits until the user-interface thread has run the handlers and cleared
+  // Pending. Pending travels under this lock, so the order between the two
+  // threads is one that thread checkers can see (Qt's own queues synchronise
+  // in ways they cannot); the reports themselves are written only while
+  // nothing is pending and read only while something is.
   std::mutex HandedLock;
   std::condition_variable HandedWake;
   bool Pending = false;
   HandOverKind Kind = HandOverKind::Data;
-  std::vector<std::uint8_t> Report;  // the bytes read, report ID first
+  // The reports of one hand-over, in the order read, each one ReportLength
+  // slot of Reports (report ID first) with its byte count in Lengths. Sized
+  // once, so reading and handing over allocate nothing.
+  std::vector<std::uint8_t> Reports;
+  std::vector<std::size_t> Lengths;
+  std::size_t Count = 0;
   std::uint32_t Err = 0;
 
   // User-interface thread only.
@@ -65,31 +73,30 @@ namespace {
 
 using State = THidDeviceReadThread::State;
 
-// Runs on the user-interface thread. The handler may destroy the device
-// (which abandons this thread), so nothing of the device is touched after it.
+// Runs on the user-interface thread. A handler may stop the reader or destroy
+// the device (which abandons this thread): then the reports after it are
+// dropped, as unread ones would be, and nothing of the device is touched any
+// more. A stop that finds a hand-over pending gets its first report, as it
+// would when each report went over alone.
 void Deliver(const std::shared_ptr<State>& s) {
-  HandOverKind kind = HandOverKind::Data;
-  std::vector<std::uint8_t> report;
-  std::uint32_t error = 0;
   {
     std::lock_guard<std::mutex> lock(s->HandedLock);
     // Nothing waiting, or a handler that services events meets its own event.
     if (!s->Pending || s->InHandOver) return;
-    kind = s->Kind;
-    report = s->Report;
-    error = s->Err;
   }
   THidDevice* device = s->Device;
   s->InHandOver = true;
-  if (kind == HandOverKind::Data) {
-    const THidDataEvent handler = device->OnData();
-    // A stop racing the hand-over may have removed the handler already.
-    if (handler && !report.empty()) {
-      handler(device, report[0], report.data() + 1, static_cast<std::uint16_t>(report.size() - 1));
+  if (s->Kind == HandOverKind::Data) {
+    for (std::size_t i = 0; i < s->Count && (i == 0 || !s->Terminated); ++i) {
+      const std::uint8_t* report = s->Reports.data() + i * s->ReportLength;
+      // Taken afresh for each report: a handler may replace itself, and a stop
+      // racing the hand-over may have removed it already.
+      const THidDataEvent handler = device->OnData();
+      if (handler) handler(device, report[0], report + 1, static_cast<std::uint16_t>(s->Lengths[i] - 1));
     }
   } else {
     const THidDataErrorEvent handler = device->OnDataError;
-    if (handler) handler(device, error);
+    if (handler) handler(device, s->Err);
   }
   s->InHandOver = false;
   {
@@ -134,7 +141,19 @@ void HandOver(const std::shared_ptr<State>& s, HandOverKind kind) {
 
 void THidDeviceReadThread::Run(std::shared_ptr<State> s) {
   THidDevice::Impl& device = *s->Device->d_;
-  std::vector<std::uint8_t> buffer(s->ReportLength);
+  const std::size_t length = s->ReportLength;
+  // Reads one report into slot Count; true when it brought one.
+  const auto readInto = [&](platform::THidHandle& handle, int timeoutMs, platform::TReadStatus& status) {
+    std::uint8_t* slot = s->Reports.data() + s->Count * length;
+    std::fill(slot, slot + length, std::uint8_t{0});
+    std::size_t got = 0;
+    std::uint32_t error = 0;
+    status = handle.Read(slot, length, got, timeoutMs, error);
+    const std::size_t bytes = std::min(got, length);
+    if (status != platform::TReadStatus::Data || bytes == 0) return false;
+    s->Lengths[s->Count++] = bytes;
+    return true;
+  };
   while (!s->Terminated) {
     const int sleepTime = device.ThreadSleepTime;
     std::uint32_t error = 0;
@@ -152,30 +171,21 @@ void THidDeviceReadThread::Run(std::shared_ptr<State> s) {
       s->PacedWait(sleepTime);
       continue;
     }
-    std::fill(buffer.begin(), buffer.end(), std::uint8_t{0});
-    std::size_t got = 0;
-    const platform::TReadStatus status = handle->Read(buffer.data(), buffer.size(), got, sleepTime, error);
-    handle.reset();
-    switch (status) {
-      case platform::TReadStatus::Data: {
-        const std::size_t numBytesRead = std::min(got, buffer.size());
-        if (numBytesRead == 0 || s->Terminated) break;
-        {
-          std::lock_guard<std::mutex> lock(s->HandedLock);
-          s->Report.assign(buffer.begin(), buffer.begin() + static_cast<std::ptrdiff_t>(numBytesRead));
-        }
-        HandOver(s, HandOverKind::Data);
-        break;
+    s->Count = 0;
+    platform::TReadStatus status = platform::TReadStatus::Timeout;
+    // The reports already queued behind the first go over with it: one
+    // wake-up of the user-interface thread delivers them all, each to the
+    // handler in turn, and this thread still waits until the last returns.
+    if (readInto(*handle, sleepTime, status)) {
+      platform::TReadStatus drained = platform::TReadStatus::Data;
+      while (s->Count < MaxReportsPerHandOver && !s->Terminated && readInto(*handle, 0, drained)) {
       }
-      case platform::TReadStatus::Timeout:
-        break;
-      case platform::TReadStatus::Gone:
-      case platform::TReadStatus::Error:
-        // An ended or failed read delivers nothing; a hung-up node fails
-        // every read at once, so wait a slice before the next one.
-        s->PacedWait(sleepTime);
-        break;
     }
+    handle.reset();
+    if (s->Count > 0 && !s->Terminated) HandOver(s, HandOverKind::Data);
+    // An ended or failed read delivers nothing; a hung-up node fails every
+    // read at once, so wait a slice before the next one.
+    if (status == platform::TReadStatus::Gone || status == platform::TReadStatus::Error) s->PacedWait(sleepTime);
   }
   s->Finished = true;
   // An abandoned thread's target may be gone; nobody waits for it anyway.
@@ -186,6 +196,8 @@ THidDeviceReadThread::THidDeviceReadThread(THidDevice* device, std::size_t repor
     : state_(std::make_shared<State>()) {
   state_->Device = device;
   state_->ReportLength = reportLength;
+  state_->Reports.resize(MaxReportsPerHandOver * reportLength);
+  state_->Lengths.resize(MaxReportsPerHandOver);
   state_->Target = new THandOverTarget(state_);
 }
 

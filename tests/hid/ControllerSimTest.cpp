@@ -4,6 +4,10 @@
 
 #include <poll.h>
 
+#include <algorithm>
+#include <functional>
+#include <thread>
+
 #include "SimControllerEvents.h"
 #include "WaitFor.h"
 #include "emulator/ProgrammerEmulator.h"
@@ -60,6 +64,7 @@ class ControllerSim : public ::testing::Test {
   std::shared_ptr<TProgrammerEmulator> emulator = std::make_shared<TProgrammerEmulator>();
   TControllerEvents events;
   std::unique_ptr<THidDeviceController> controller;
+  const std::thread::id mainThread = std::this_thread::get_id();
 };
 
 TEST_F(ControllerSim, FirstRescanReportsAChangeEvenWithNothingThere) {
@@ -362,6 +367,52 @@ TEST_F(ControllerSim, ProgrammerRepliesReachOnDataOnTheUserInterfaceThread) {
   EXPECT_EQ(events.Received[0].Data, (std::vector<std::uint8_t>{0x03, 0x00, 0x20, 0x52, 0, 0, 0}));
   EXPECT_EQ(events.Received[2].Data, (std::vector<std::uint8_t>{0x01, 0x02, 0, 0, 0, 0, 0}));
   delete programmer;
+}
+
+// Reports that queue up while the user-interface thread is busy go over
+// together, yet each reaches the handler alone, in order, on that thread.
+TEST_F(ControllerSim, QueuedReportsReachTheHandlerOneByOneInOrder) {
+  const std::uint64_t id = Plug();
+  Start();
+  THidDevice* programmer = CheckOut(0);
+  int depth = 0, deepest = 0;
+  std::vector<int> order;
+  programmer->SetOnData(THidDataEvent(
+      std::function<void(THidDevice*, std::uint8_t, const std::uint8_t*, std::uint16_t)>(
+          [&](THidDevice*, std::uint8_t, const std::uint8_t* data, std::uint16_t size) {
+            deepest = std::max(deepest, ++depth);
+            EXPECT_EQ(size, 7);
+            order.push_back(data[0]);
+            EXPECT_EQ(std::this_thread::get_id(), mainThread);
+            --depth;
+          })));
+  // More than one hand-over carries, injected without servicing events between.
+  constexpr int Reports = 40;
+  for (int i = 0; i < Reports; ++i)
+    ASSERT_TRUE(sim->InjectInputReport(id, {0x00, static_cast<std::uint8_t>(i), 0, 0, 0, 0, 0, 0}));
+  ASSERT_TRUE(kvm::test::WaitFor([&] { return order.size() == Reports; }));
+  for (int i = 0; i < Reports; ++i) EXPECT_EQ(order[i], i);
+  EXPECT_EQ(deepest, 1);
+  delete programmer;
+}
+
+// A handler that gives the device back ends its reader: the reports queued
+// behind its own are dropped, not handed to a device that is gone.
+TEST_F(ControllerSim, HandlerThatGivesTheDeviceBackGetsNoMoreReports) {
+  const std::uint64_t id = Plug();
+  Start();
+  THidDevice* programmer = CheckOut(0);
+  int received = 0;
+  programmer->SetOnData(THidDataEvent(std::function<void(THidDevice*, std::uint8_t, const std::uint8_t*, std::uint16_t)>(
+      [&](THidDevice* device, std::uint8_t, const std::uint8_t*, std::uint16_t) {
+        ++received;
+        delete device;
+      })));
+  for (int i = 0; i < 3; ++i) ASSERT_TRUE(sim->InjectInputReport(id, {0x00, 0x01, 0x02, 0, 0, 0, 0, 0}));
+  ASSERT_TRUE(kvm::test::WaitFor([&] { return received > 0; }));
+  // The abandoned reader ends by itself; nothing else arrives meanwhile.
+  EXPECT_FALSE(kvm::test::WaitFor([&] { return received > 1; }, 200));
+  EXPECT_EQ(received, 1);
 }
 
 TEST_F(ControllerSim, UnplugWhileReadingReportsReadErrorsUntilGivenBack) {
