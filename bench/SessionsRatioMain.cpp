@@ -43,8 +43,8 @@ double ProgramAtOnce(int count, const QTemporaryDir& folder) {
     const std::string serial = "BENCH00" + std::to_string(i + 1);
     kvm::hid::platform::TSimDeviceInfo device = kvm::hid::platform::SimProgrammer();
     device.SerialNumber = std::u16string(serial.begin(), serial.end());
-    platform->Plug(device, kvm::emulator::TProgrammerEmulator::Responder(
-                               std::make_shared<kvm::emulator::TProgrammerEmulator>()));
+    platform->Plug(
+        device, kvm::emulator::TProgrammerEmulator::Responder(std::make_shared<kvm::emulator::TProgrammerEmulator>()));
     kvm::jobs::TSessionOptions options;
     options.Stack.CountdownTickMs = 10;
     options.Stack.RequiredSerial = serial;
@@ -91,7 +91,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "kvmflash-bench-sessions: a job failed or no programmer was connected\n");
     return 1;
   }
-  std::printf("| Three sessions at once / one alone (%zu blocks each) | %.2f | one %.2f s, three %.2f s |\n",
-              Blocks, three / one, one, three);
+  std::printf("| Three sessions at once / one alone (%zu blocks each) | %.2f | one %.2f s, three %.2f s |\n", Blocks,
+              three / one, one, three);
   return 0;
 }
