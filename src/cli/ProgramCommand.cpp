@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <memory>
 
-#include "app/ProgrammerStack.h"
-#include "app/core/AppState.h"
-#include "app/core/MessagePump.h"
+#include "jobs/ProgrammerStack.h"
+#include "core/AppState.h"
+#include "core/MessagePump.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 #include "cli/DeviceSource.h"
@@ -19,7 +19,7 @@
 #include "cli/ProgressLine.h"
 #include "cli/TerminalStatus.h"
 #include "firmware/FirmwareImage.h"
-#include "firmware/ProgrammingJobs.h"
+#include "jobs/ProgrammingJobs.h"
 #include "hid/HidControllerClass.h"
 #include "link/ProgrammerLink.h"
 
@@ -59,7 +59,8 @@ class TProgrammingSession {
                       std::shared_ptr<hid::platform::THidPlatform> platform)
       : progress_(STDERR_FILENO),
         status_(stdout, &progress_),
-        stack_(std::move(platform), status_, status_, state_, pump_, tickMs) {
+        stack_(std::move(platform), jobs::TStackFrontEnd{status_, state_, pump_, &status_, &status_},
+               jobs::TStackOptions::WithTick(tickMs)) {
     if (!options.UsbHostFile.empty()) status_.SelectTarget(TTarget::UsbHost, options.UsbHostFile);
     if (!options.OsdFile.empty()) status_.SelectTarget(TTarget::Osd, options.OsdFile);
     if (!options.Serial.empty()) stack_.Link().SetRequiredSerial(options.Serial);
@@ -139,7 +140,7 @@ class TProgrammingSession {
   TTerminalStatus status_;
   TAppState state_;
   TQtMessagePump pump_;
-  app::TProgrammerStack stack_;
+  jobs::TProgrammerStack stack_;
   TInterruptSignal interrupt_;
   bool connected_ = false;
 };

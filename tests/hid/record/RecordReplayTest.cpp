@@ -10,14 +10,14 @@
 
 #include "RecordingStatus.h"
 #include "WaitFor.h"
-#include "app/ProgrammerStack.h"
 #include "emulator/ProgrammerEmulator.h"
-#include "firmware/ProgrammingJobs.h"
 #include "hid/platform/sim/SimHidPlatform.h"
 #include "hid/record/RecordingHidPlatform.h"
 #include "hid/record/RecordingWriter.h"
 #include "hid/record/ReplayHidPlatform.h"
 #include "hid/record/ReplayReport.h"
+#include "jobs/ProgrammerStack.h"
+#include "jobs/ProgrammingJobs.h"
 #include "link/ProgrammerLink.h"
 #include "protocol/ReportNames.h"
 
@@ -39,7 +39,8 @@ std::vector<std::uint8_t> Image(std::size_t length, std::uint8_t seed) {
 class TStack {
  public:
   explicit TStack(std::shared_ptr<platform::THidPlatform> platform, const std::string& serial = {})
-      : stack_(std::move(platform), window, window, state, pump, TickMs) {
+      : stack_(std::move(platform), jobs::TStackFrontEnd{window, state, pump, &window, &window},
+               jobs::TStackOptions::WithTick(TickMs)) {
     window.connected = &state.Connected;
     window.checked[TTarget::UsbHost] = true;
     if (!serial.empty()) stack_.Link().SetRequiredSerial(serial);
@@ -61,7 +62,7 @@ class TStack {
   TQtMessagePump pump;
 
  private:
-  app::TProgrammerStack stack_;
+  jobs::TProgrammerStack stack_;
 };
 
 struct TCase {
