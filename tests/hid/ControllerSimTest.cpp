@@ -416,6 +416,7 @@ TEST_F(ControllerSim, HandlerThatGivesTheDeviceBackGetsNoMoreReports) {
   // The abandoned reader ends by itself; nothing else arrives meanwhile.
   EXPECT_FALSE(kvm::test::WaitFor([&] { return received > 1; }, 200));
   EXPECT_EQ(received, 1);
+}
 
 // Stopping a reader serves its hand-overs only: a click or a timer tick
 // queued before the stop runs after it, never in the middle of it.
