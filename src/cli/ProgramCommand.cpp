@@ -251,7 +251,7 @@ void AddProgramCommand(CLI::App& app, TCommandAction& action) {
           [](const std::string& text) {
             return WaitSeconds(text) >= 0 || text == ForeverText
                        ? std::string()
-                       : "--wait needs a number of seconds from 0 to 86400, or forever; not '" + text + "'";
+                       : "a number of seconds from 0 to 86400, or forever, is needed, not '" + text + "'";
           },
           "SECONDS|forever"))
       ->option_text("SECONDS|forever");
