@@ -35,7 +35,7 @@ inline TFaultRule BlockRule(TFaultAction action, std::optional<std::uint16_t> bl
 
 // Short enough for quick tests, long enough that a busy machine does not
 // make a reply miss its six-tick wait.
-constexpr const char* TickMs = "25";
+constexpr const char* TickMs = "50";
 
 class CliProgram : public ::testing::Test {
  protected:
