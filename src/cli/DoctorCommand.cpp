@@ -33,8 +33,9 @@ namespace {
 constexpr const char* RuleFolders[] = {"/etc/udev/rules.d", "/run/udev/rules.d", "/usr/local/lib/udev/rules.d",
                                        "/usr/lib/udev/rules.d", "/lib/udev/rules.d"};
 constexpr const char* RuleInstall =
-    "sudo apt-get install kvmflash (or, from the source tree: sudo install -m 644 packaging/70-kvmflash.rules "
-    "/etc/udev/rules.d/), then sudo udevadm control --reload && sudo udevadm trigger --subsystem-match=hidraw";
+    "install the kvmflash package (sudo apt-get install ./kvmflash_*.deb) or, from the source tree, sudo install "
+    "-m 644 packaging/70-kvmflash.rules "
+    "/etc/udev/rules.d/; then sudo udevadm control --reload && sudo udevadm trigger --subsystem-match=hidraw";
 
 void Finding(bool ok, const std::string& text, const std::string& fix = {}) {
   std::printf("%s %s\n", ok ? "ok  " : "FAIL", text.c_str());
