@@ -3,6 +3,7 @@
 #include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
+#include <QSettings>
 
 namespace kvm::app {
 
@@ -40,8 +41,20 @@ QString TQtFileDialog::InitialDir() const { return initialDir_; }
 void TQtFileDialog::SetFileName(const QString& name) { fileName_ = name; }
 QString TQtFileDialog::FileName() const { return fileName_; }
 
+namespace {
+// QFileDialog saves its history, sidebar and view mode into the user's
+// QtProject.conf when it is destroyed, and nothing turns that off. The window
+// saves nothing, so those settings go to a place no file can be made in.
+void KeepDialogSettingsUnsaved() {
+#ifndef _WIN32
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("/dev/null"));
+#endif
+}
+}  // namespace
+
 QFileDialog* TQtFileDialog::Dialog() {
   if (!dialog_) {
+    KeepDialogSettingsUnsaved();
     dialog_ = std::make_unique<QFileDialog>(parent_);
     dialog_->setObjectName(QStringLiteral("FileOpenDialog"));
     dialog_->setAcceptMode(QFileDialog::AcceptOpen);

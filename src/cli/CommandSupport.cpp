@@ -7,9 +7,12 @@
 #include <CLI/CLI.hpp>
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
-#include <map>
+
+#include "firmware/FirmwareImage.h"
+#include "firmware/ReadOnlyFile.h"
 
 namespace kvm::cli {
 
@@ -19,16 +22,46 @@ std::string SystemError(const char* action, const std::string& path, int error) 
 }
 }  // namespace
 
+namespace {
+std::string firstError;
+}  // namespace
+
 void PrintError(const std::string& message) {
+  if (firstError.empty()) firstError = message;
   std::fflush(stdout);
   std::fprintf(stderr, "kvmflash-cli: %s\n", message.c_str());
 }
 
+std::string FirstError() { return firstError; }
+
 CLI::Option* AddTargetOption(CLI::App& command, TTarget& target) {
-  static const std::map<std::string, TTarget> names{{"usb-host", TTarget::UsbHost}, {"osd", TTarget::Osd}};
+  // Turns the name into the number CLI11 stores in the enum, or says what is allowed.
+  const CLI::Validator names(
+      [](std::string& text) -> std::string {
+        if (text == "usb-host") text = std::to_string(static_cast<int>(TTarget::UsbHost));
+        else if (text == "osd") text = std::to_string(static_cast<int>(TTarget::Osd));
+        else return "the target is usb-host or osd, not '" + text + "'";
+        return {};
+      },
+      "usb-host|osd");
   return command.add_option("--target", target, "Target the file is meant for: usb-host (default) or osd")
-      ->transform(CLI::CheckedTransformer(names))
+      ->transform(names)
       ->option_text("usb-host|osd");
+}
+
+CLI::Validator NumberIn(long minimum, long maximum) {
+  return CLI::Validator(
+      [minimum, maximum](const std::string& text) -> std::string {
+        errno = 0;
+        char* end = nullptr;
+        const bool hex = text.size() > 2 && text[0] == '0' && (text[1] == 'x' || text[1] == 'X');
+        const long value = std::strtol(text.c_str(), &end, hex ? 16 : 10);
+        if (text.empty() || *end != '\0' || errno != 0 || value < minimum || value > maximum)
+          return "a number from " + std::to_string(minimum) + " to " + std::to_string(maximum) +
+                 " is needed (decimal, or hexadecimal with 0x), not '" + text + "'";
+        return {};
+      },
+      std::to_string(minimum) + ".." + std::to_string(maximum));
 }
 
 std::string HexText(unsigned value, int digits) {
@@ -41,37 +74,22 @@ std::string TargetName(TTarget target) { return target == TTarget::UsbHost ? "US
 
 bool ReadFileHead(const std::string& path, std::vector<std::uint8_t>& data, std::int64_t& fileLength,
                   std::string& error, std::size_t limit) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) {
-    error = SystemError("open", path, errno);
+  // The jobs' own reader: a FIFO or device is refused at once instead of
+  // blocking in open.
+  int fd = -1;
+  if (firmware::detail::OpenImageFile(path, fd, fileLength) != firmware::ImageOk) {
+    error = firmware::LastImageErrorDetail();
     return false;
   }
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) {
-    error = SystemError("stat", path, errno);
-    ::close(fd);
+  firmware::detail::TFileCloser closer(fd);
+  const auto wanted = static_cast<std::int64_t>(std::min<std::uint64_t>(limit, static_cast<std::uint64_t>(fileLength)));
+  data.assign(static_cast<std::size_t>(wanted), 0);
+  const std::int64_t got = firmware::detail::ReadUpTo(fd, path, data.data(), wanted);
+  if (got < 0) {
+    error = firmware::LastImageErrorDetail();
     return false;
   }
-  if (!S_ISREG(info.st_mode)) {
-    ::close(fd);
-    error = "read " + path + ": not a regular file";
-    return false;
-  }
-  fileLength = info.st_size;
-  data.clear();
-  std::uint8_t chunk[64 * 1024];
-  while (data.size() < limit) {
-    const ssize_t n = ::read(fd, chunk, std::min(sizeof chunk, limit - data.size()));
-    if (n < 0 && errno == EINTR) continue;
-    if (n < 0) {
-      error = SystemError("read", path, errno);
-      ::close(fd);
-      return false;
-    }
-    if (n == 0) break;
-    data.insert(data.end(), chunk, chunk + n);
-  }
-  ::close(fd);
+  data.resize(static_cast<std::size_t>(got));
   return true;
 }
 

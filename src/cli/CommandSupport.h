@@ -12,15 +12,21 @@
 namespace CLI {
 class App;
 class Option;
+class Validator;
 }  // namespace CLI
 
 namespace kvm::cli {
 
 // "kvmflash-cli: " and the message on standard error.
 void PrintError(const std::string& message);
+// The first message PrintError printed (for --json), or empty.
+std::string FirstError();
 
 // --target usb-host|osd, default usb-host.
 CLI::Option* AddTargetOption(CLI::App& command, TTarget& target);
+// A whole number from minimum to maximum, decimal or 0x hexadecimal; its
+// message says so in words.
+CLI::Validator NumberIn(long minimum, long maximum);
 // "USB Host" or "OSD", as the window names the targets.
 std::string TargetName(TTarget target);
 

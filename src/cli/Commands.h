@@ -19,5 +19,6 @@ void AddProgramCommand(CLI::App& app, TCommandAction& action);
 void AddInfoCommand(CLI::App& app, TCommandAction& action);
 void AddUnscrambleCommand(CLI::App& app, TCommandAction& action);
 void AddScrambleCommand(CLI::App& app, TCommandAction& action);
+void AddDoctorCommand(CLI::App& app, TCommandAction& action);
 
 }  // namespace kvm::cli

@@ -1,6 +1,10 @@
 // kvmflash-cli info FILE: what a job would make of a firmware file.
 #include <CLI/CLI.hpp>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonValue>
 #include <QTemporaryDir>
+#include <functional>
 #include <array>
 #include <cstdio>
 #include <memory>
@@ -10,7 +14,9 @@
 #include "cli/CommandSupport.h"
 #include "cli/ContainerRefusal.h"
 #include "cli/ExitCodes.h"
-#include "cli/JsonWriter.h"
+#include "cli/JsonOutput.h"
+#include "cli/ProgramFileCheck.h"
+#include "firmware/ContainerLookalike.h"
 #include "firmware/FirmwareImage.h"
 
 namespace kvm::cli {
@@ -38,6 +44,8 @@ struct TFileInfo {
   bool Accepted = false;
   std::string Refusal;  // empty when accepted
   std::optional<TImageFacts> Image;
+  // A plain image that starts with a container header the target accepts.
+  bool Lookalike = false;
 };
 
 std::string LengthBytesText(const std::array<std::uint8_t, 4>& bytes, const char* separator) {
@@ -97,6 +105,7 @@ bool ExamineFile(const TInfoOptions& options, TFileInfo& info) {
       return true;
     }
   }
+  info.Lookalike = firmware::IsContainerLookalike(TargetCode(options.Target), options.File);
   info.Image = MeasureImage(imagePath, error);
   if (!info.Image) {
     PrintError(error);
@@ -121,6 +130,7 @@ void PrintText(const TInfoOptions& options, const TFileInfo& info) {
     row("Payload length:", std::to_string(header.PayloadLength) + " bytes");
   }
   row("Target:", TargetName(options.Target) + ": " + (info.Accepted ? "accepted" : "refused: " + info.Refusal));
+  if (info.Lookalike) row("Warning:", ContainerLookalikeAdvice(options.Target, options.File));
   if (info.Image) {
     const TImageFacts& image = *info.Image;
     row("Image length:", std::to_string(image.Length) + " bytes (length bytes " +
@@ -130,24 +140,36 @@ void PrintText(const TInfoOptions& options, const TFileInfo& info) {
   }
 }
 
+// A number, or null when there is none.
+template <class T>
+QJsonValue JsonNumber(const std::optional<T>& value) {
+  return value ? QJsonValue(static_cast<qint64>(*value)) : QJsonValue(QJsonValue::Null);
+}
+
 void PrintJson(const TFileInfo& info) {
-  const TContainerHeader* header = info.Header ? &*info.Header : nullptr;
-  const TImageFacts* image = info.Image ? &*info.Image : nullptr;
-  TJsonObject json;
-  json.Add("kind", info.Container ? "container" : "plain");
-  json.Add("chip_type", header ? std::optional<int>(header->ChipType) : std::nullopt);
-  json.Add("key_offset", header ? std::optional<int>(header->KeyOffset) : std::nullopt);
-  json.Add("step_length", header ? std::optional<int>(header->StepLength) : std::nullopt);
-  json.Add("key_byte", header ? header->KeyByte : std::nullopt);
-  json.Add("payload_length", header ? std::optional<std::int64_t>(header->PayloadLength) : std::nullopt);
-  json.Add("accepted", info.Accepted);
-  json.Add("refusal", info.Accepted ? std::nullopt : std::optional<std::string>(info.Refusal));
-  json.Add("image_length", image ? std::optional<std::int64_t>(image->Length) : std::nullopt);
-  json.Add("length_bytes", image ? std::optional<std::string>(LengthBytesText(image->LengthBytes, "")) : std::nullopt);
-  json.Add("checksum", image ? std::optional<int>(image->CheckSum) : std::nullopt);
-  json.Add("blocks", image ? std::optional<std::int64_t>(image->Blocks) : std::nullopt);
-  json.Add("last_block_size", image ? std::optional<int>(image->LastBlockSize) : std::nullopt);
-  std::printf("%s\n", json.Text().c_str());
+  const std::optional<TContainerHeader>& header = info.Header;
+  const std::optional<TImageFacts>& image = info.Image;
+  const auto field = [](const auto& part, auto member) {
+    return part ? JsonNumber(std::optional(std::invoke(member, *part))) : QJsonValue(QJsonValue::Null);
+  };
+  QJsonObject json{
+      {"kind", info.Container ? "container" : "plain"},
+      {"chip_type", field(header, &TContainerHeader::ChipType)},
+      {"key_offset", field(header, &TContainerHeader::KeyOffset)},
+      {"step_length", field(header, &TContainerHeader::StepLength)},
+      {"key_byte", header ? JsonNumber(header->KeyByte) : QJsonValue(QJsonValue::Null)},
+      {"payload_length", field(header, &TContainerHeader::PayloadLength)},
+      {"accepted", info.Accepted},
+      {"refusal", info.Accepted ? QJsonValue(QJsonValue::Null) : QJsonValue(QString::fromStdString(info.Refusal))},
+      {"container_lookalike", info.Lookalike},
+      {"image_length", field(image, &TImageFacts::Length)},
+      {"length_bytes", image ? QJsonValue(QString::fromStdString(LengthBytesText(image->LengthBytes, "")))
+                             : QJsonValue(QJsonValue::Null)},
+      {"checksum", field(image, &TImageFacts::CheckSum)},
+      {"blocks", field(image, &TImageFacts::Blocks)},
+      {"last_block_size", field(image, &TImageFacts::LastBlockSize)},
+  };
+  PrintJsonDocument(QJsonDocument(json));
 }
 
 int RunInfo(const TInfoOptions& options) {

@@ -1,6 +1,9 @@
 // kvmflash-cli list: the present HID interfaces, and which one the window
 // would take for the programmer.
 #include <CLI/CLI.hpp>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <cstdio>
 #include <memory>
 
@@ -8,7 +11,8 @@
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
-#include "cli/JsonWriter.h"
+#include "cli/JsonOutput.h"
+#include "cli/ProgrammerAccess.h"
 #include "hid/HidControllerClass.h"
 #include "hid/platform/linux/LinuxHidPlatform.h"
 #include "link/DeviceIdentity.h"
@@ -29,6 +33,7 @@ struct TDeviceEntry {
   hid::THidCaps Caps;
   bool ReadWrite = false;
   bool IsProgrammer = false;
+  std::string AccessError;  // why a programmer cannot be opened for reading and writing
 };
 
 TDeviceEntry Describe(hid::THidDevice& device) {
@@ -45,12 +50,18 @@ TDeviceEntry Describe(hid::THidDevice& device) {
   entry.IsProgrammer = entry.Attributes.VendorID == link::ProgrammerVendorID &&
                        entry.Caps.InputReportByteLength == link::ProgrammerInputReportLength &&
                        entry.Attributes.ProductID == link::ProgrammerProductID;
+  if (entry.IsProgrammer && !entry.ReadWrite) {
+    entry.AccessError = NodeAccessError(entry.Path);
+    if (entry.AccessError.empty()) entry.AccessError = "could not be opened for reading and writing";
+  }
   return entry;
 }
 
 void PrintText(const std::vector<TDeviceEntry>& entries) {
   for (const TDeviceEntry& entry : entries) {
-    std::printf("%s %s  %s  %s:%s  in %u  out %u  %s\n", entry.IsProgrammer ? "*" : " ", entry.Description.c_str(),
+    // '!': a programmer that no command could reach.
+    const char* mark = !entry.IsProgrammer ? " " : entry.AccessError.empty() ? "*" : "!";
+    std::printf("%s %s  %s  %s:%s  in %u  out %u  %s\n", mark, entry.Description.c_str(),
                 entry.Path.c_str(), HexText(entry.Attributes.VendorID, 4).c_str(),
                 HexText(entry.Attributes.ProductID, 4).c_str(), unsigned{entry.Caps.InputReportByteLength},
                 unsigned{entry.Caps.OutputReportByteLength}, entry.ReadWrite ? "read/write" : "query-only");
@@ -58,22 +69,25 @@ void PrintText(const std::vector<TDeviceEntry>& entries) {
 }
 
 void PrintJson(const std::vector<TDeviceEntry>& entries) {
-  std::vector<TJsonObject> objects;
+  QJsonArray array;
   for (const TDeviceEntry& entry : entries) {
-    TJsonObject& json = objects.emplace_back();
-    json.Add("path", entry.Path)
-        .Add("vendor_id", int{entry.Attributes.VendorID})
-        .Add("product_id", int{entry.Attributes.ProductID})
-        .Add("version", int{entry.Attributes.VersionNumber})
-        .Add("manufacturer", entry.Manufacturer)
-        .Add("product", entry.Product)
-        .Add("serial", entry.Serial)
-        .Add("input_report_length", int{entry.Caps.InputReportByteLength})
-        .Add("output_report_length", int{entry.Caps.OutputReportByteLength})
-        .Add("read_write", entry.ReadWrite)
-        .Add("is_programmer", entry.IsProgrammer);
+    array.append(QJsonObject{
+        {"path", QString::fromStdString(entry.Path)},
+        {"vendor_id", int{entry.Attributes.VendorID}},
+        {"product_id", int{entry.Attributes.ProductID}},
+        {"version", int{entry.Attributes.VersionNumber}},
+        {"manufacturer", QString::fromStdString(entry.Manufacturer)},
+        {"product", QString::fromStdString(entry.Product)},
+        {"serial", QString::fromStdString(entry.Serial)},
+        {"input_report_length", int{entry.Caps.InputReportByteLength}},
+        {"output_report_length", int{entry.Caps.OutputReportByteLength}},
+        {"read_write", entry.ReadWrite},
+        {"is_programmer", entry.IsProgrammer},
+        {"access_error", entry.AccessError.empty() ? QJsonValue(QJsonValue::Null)
+                                                   : QJsonValue(QString::fromStdString(entry.AccessError))},
+    });
   }
-  std::printf("%s\n", JsonArray(objects).c_str());
+  PrintJsonDocument(QJsonDocument(array));
 }
 
 int RunList(const TListOptions& options) {
@@ -99,6 +113,10 @@ int RunList(const TListOptions& options) {
   else
     PrintText(entries);
   if (entries.empty() && !options.Json) PrintError("no HID interface present");
+  for (const TDeviceEntry& entry : entries)
+    if (!entry.AccessError.empty() && !options.Json)
+      PrintError("! " + entry.Path + " is a KVM programmer that cannot be opened for reading and writing (" +
+                 entry.AccessError + "): " + AccessFix());
   return ExitOk;
 }
 
@@ -110,7 +128,8 @@ void AddListCommand(CLI::App& app, TCommandAction& action) {
   command->footer(
       "One line per interface: description, path, vendor:product, input and output report lengths, access. '*' "
       "marks a device that would be connected as the KVM programmer (vendor 0B39, product FF03, 8-byte input "
-      "reports).");
+      "reports); '!' marks a programmer whose device node this user cannot open for reading and writing, which "
+      "'program' does not use.");
   command->add_flag("--json", options->Json, "Print a JSON array of objects");
   command->callback([options, &action] { action = [options] { return RunList(*options); }; });
 }

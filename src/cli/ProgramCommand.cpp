@@ -16,11 +16,14 @@
 #include "cli/DeviceSource.h"
 #include "cli/ExitCodes.h"
 #include "cli/InterruptSignal.h"
+#include "cli/ProgramFileCheck.h"
+#include "cli/ProgrammerAccess.h"
 #include "cli/ProgressLine.h"
 #include "cli/TerminalStatus.h"
 #include "firmware/FirmwareImage.h"
 #include "jobs/ProgrammingJobs.h"
 #include "hid/HidControllerClass.h"
+#include "link/DeviceIdentity.h"
 #include "link/ProgrammerLink.h"
 
 namespace kvm::cli {
@@ -34,9 +37,24 @@ struct TProgramOptions {
   std::string UsbHostFile;
   std::string OsdFile;
   std::string Serial;
-  double WaitSeconds = 10;
+  std::string Wait = "10";
+  bool AsPlain = false;
+  bool Quiet = false;
+  bool Verbose = false;
   TDeviceSourceOptions Devices;
 };
+
+constexpr const char* ForeverText = "forever";
+constexpr double MaxWaitSeconds = 24.0 * 3600;
+
+// Seconds from "--wait": -1 for "forever" and for text that is no number in range.
+double WaitSeconds(const std::string& text) {
+  if (text == ForeverText) return -1;
+  char* end = nullptr;
+  const double value = std::strtod(text.c_str(), &end);
+  if (text.empty() || *end != '\0' || !(value >= 0 && value <= MaxWaitSeconds)) return -1;
+  return value;
+}
 
 // Tests shorten the window's one-second timers through the environment.
 int TickPeriodMs() {
@@ -52,15 +70,27 @@ int TickPeriodMs() {
   return static_cast<int>(value);
 }
 
+// --verbose: the window's hidden device list, the programmer's line marked.
+void PrintDeviceList(const link::TProgrammerLink& link, int programmerIndex) {
+  std::fflush(stdout);
+  const link::TDeviceListBox& list = link.DevListBox();
+  std::fprintf(stderr, "kvmflash-cli: %d HID interface(s) present\n", list.Count());
+  for (int i = 0; i < list.Count(); ++i)
+    std::fprintf(stderr, "kvmflash-cli: %s %s\n", i == programmerIndex ? "*" : " ", list.Line(i).Text.c_str());
+}
+
 // Everything the window holds for the programmer, without the window.
 class TProgrammingSession {
  public:
   TProgrammingSession(const TProgramOptions& options, int tickMs,
                       std::shared_ptr<hid::platform::THidPlatform> platform)
       : progress_(STDERR_FILENO),
-        status_(stdout, &progress_),
+        status_(options.Quiet ? nullptr : stdout, options.Quiet ? nullptr : &progress_),
         stack_(std::move(platform), jobs::TStackFrontEnd{status_, state_, pump_, &status_, &status_},
-               jobs::TStackOptions::WithTick(tickMs)) {
+               jobs::TStackOptions::WithTick(tickMs)),
+        verbose_(options.Verbose),
+        quiet_(options.Quiet) {
+    if (options.Verbose) status_.SetTrace(stderr);
     if (!options.UsbHostFile.empty()) status_.SelectTarget(TTarget::UsbHost, options.UsbHostFile);
     if (!options.OsdFile.empty()) status_.SelectTarget(TTarget::Osd, options.OsdFile);
     if (!options.Serial.empty()) stack_.Link().SetRequiredSerial(options.Serial);
@@ -77,6 +107,7 @@ class TProgrammingSession {
 
   ~TProgrammingSession() { status_.HideProgress(); }
 
+  // waitSeconds < 0: wait as long as it takes.
   int Run(double waitSeconds) {
     if (!stack_.HidCtl().IsBound()) {
       PrintError("cannot reach the HID devices of this system (udev and hidraw access failed)");
@@ -84,10 +115,18 @@ class TProgrammingSession {
     }
     stack_.Link().BindController();
     stack_.Link().FormActivate();
-    if (!WaitForConnection(waitSeconds)) {
+    const bool connected = WaitForConnection(waitSeconds);
+    if (verbose_) PrintDeviceList(stack_.Link(), connected ? stack_.Link().ProgrammerIndex() : -1);
+    if (!connected) {
       if (interrupt_.Interrupted()) return ExitInterrupted;
       status_.HideProgress();
       PrintError("no KVM programmer connected within " + SecondsText(waitSeconds));
+      return ExitNoProgrammer;
+    }
+    // Connected as the window would be, but no command could reach it.
+    if (const std::string noAccess = ProgrammerAccessProblem(*state_.ProgrammerDevice); !noAccess.empty()) {
+      status_.HideProgress();
+      PrintError(noAccess);
       return ExitNoProgrammer;
     }
     // A job clears the break request when it starts, so a Ctrl-C that came
@@ -95,11 +134,14 @@ class TProgrammingSession {
     if (interrupt_.Interrupted()) return ExitInterrupted;
     stack_.Jobs().InProgButtonClick();
     status_.HideProgress();
+    ReportResults();
     if (interrupt_.Interrupted()) return ExitInterrupted;
     return AllJobsSucceeded() ? ExitOk : ExitFailed;
   }
 
  private:
+  // Waits for the connection. When the wait is over while the connection
+  // countdown runs (a programmer has just appeared), the countdown may end.
   bool WaitForConnection(double waitSeconds) {
     bool timedOut = false;
     QTimer deadline;
@@ -108,9 +150,19 @@ class TProgrammingSession {
       timedOut = true;
       pump_.Wake();
     });
-    deadline.start(static_cast<int>(std::lround(waitSeconds * 1000)));
-    while (!connected_ && !timedOut && !interrupt_.Interrupted()) pump_.WaitForMessage();
+    if (waitSeconds >= 0) deadline.start(static_cast<int>(std::lround(waitSeconds * 1000)));
+    const auto counting = [this] { return stack_.Link().CheckTargetTimer().Enabled() && ProgrammerPresent(); };
+    while (!connected_ && !(timedOut && !counting()) && !interrupt_.Interrupted()) pump_.WaitForMessage();
     return connected_ && state_.Connected;
+  }
+
+  // A device that the countdown would connect as the programmer is plugged in.
+  bool ProgrammerPresent() {
+    for (const hid::THidDevice* device : stack_.HidCtl().Devices())
+      if (device != nullptr && device->Attributes().VendorID == link::ProgrammerVendorID &&
+          device->Attributes().ProductID == link::ProgrammerProductID)
+        return true;
+    return false;
   }
 
   // The first Ctrl-C presses Break.
@@ -120,6 +172,19 @@ class TProgrammingSession {
     state_.UserBreak = true;
     status_.SetBreakVisible(false);
     pump_.Wake();
+  }
+
+  // Standard output keeps the log; each failed job's reason goes to standard
+  // error too. With --quiet, standard output has one result line per job.
+  void ReportResults() {
+    for (const TTarget target : {TTarget::UsbHost, TTarget::Osd}) {
+      if (!status_.IsTargetChecked(target)) continue;
+      const std::string result = status_.Result(target);
+      if (quiet_ && !result.empty()) std::printf("%s: %s\n", TargetName(target).c_str(), result.c_str());
+      if (status_.Lamp(target) == TLampPicture::Red && !interrupt_.Interrupted())
+        PrintError(TargetName(target) + " job failed: " + result);
+    }
+    std::fflush(stdout);
   }
 
   // A job that succeeded turned its lamp green; a refused, missing or failed
@@ -143,9 +208,19 @@ class TProgrammingSession {
   jobs::TProgrammerStack stack_;
   TInterruptSignal interrupt_;
   bool connected_ = false;
+  bool verbose_ = false;
+  bool quiet_ = false;
 };
 
 int RunProgram(const TProgramOptions& options) {
+  // Every file is checked before any programmer is waited for.
+  for (const auto& [target, file] : {std::pair{TTarget::UsbHost, options.UsbHostFile}, {TTarget::Osd, options.OsdFile}}) {
+    if (file.empty()) continue;
+    if (const std::string refusal = ProgramFileRefusal(target, file, options.AsPlain); !refusal.empty()) {
+      PrintError(refusal);
+      return ExitFailed;
+    }
+  }
   TDeviceSource devices;
   std::string error;
   if (!devices.Open(options.Devices, error)) {
@@ -155,7 +230,7 @@ int RunProgram(const TProgramOptions& options) {
   int exitCode;
   {
     TProgrammingSession session(options, TickPeriodMs(), devices.Platform());
-    exitCode = session.Run(options.WaitSeconds);
+    exitCode = session.Run(WaitSeconds(options.Wait));
   }
   return devices.Finish(exitCode);
 }
@@ -169,8 +244,11 @@ void AddProgramCommand(CLI::App& app, TCommandAction& action) {
       "Connects the way the window does and runs the USB Host job, then the OSD job. Standard output receives "
       "the history log; on a terminal, standard error shows the progress. Ctrl-C acts as the Break button; a "
       "second Ctrl-C quits at once.\n\n"
-      "Exit status: 0 every job succeeded, 1 a job failed (or a replay stopped, or the recording could not be written), 2 usage error, 3 no programmer connected within the "
-      "wait, 4 interrupted by Ctrl-C.\n\n"
+      "Every file is checked before the wait: a missing, unreadable, empty, too large or refused file ends the "
+      "run at once. A failed job's reason also goes to standard error. SIGTERM and SIGHUP act like Ctrl-C.\n\n"
+      "Exit status: 0 every job succeeded, 1 a job failed or a file was refused, 2 usage error, 3 no usable "
+      "programmer connected within the wait (none found, or its device node cannot be opened for reading and "
+      "writing), 4 interrupted by Ctrl-C, SIGTERM or SIGHUP. With --replay, a replay that stops counts as a failed job (1), and so does a recording that cannot be written.\n\n"
       "Test aid: the environment variable KVMFLASH_TICK_MS (1..1000) sets the period in milliseconds of the "
       "one-second timers (connection countdown, reply time-out, elapsed time).");
   command->add_option("--usb-host", options->UsbHostFile, "Firmware file for the USB Host target")
@@ -179,9 +257,24 @@ void AddProgramCommand(CLI::App& app, TCommandAction& action) {
   command->add_option("--serial", options->Serial,
                       "Connect to the programmer with this serial number instead of the first one listed")
       ->option_text("SERIAL");
-  command->add_option("--wait", options->WaitSeconds, "Seconds to wait for a programmer (default 10)")
-      ->check(CLI::Range(0.0, 24.0 * 3600))
-      ->option_text("SECONDS");
+  command->add_option("--wait", options->Wait,
+                      "Seconds to wait for a programmer to connect (default 10; 0: only one already present; "
+                      "forever)")
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            return WaitSeconds(text) >= 0 || text == ForeverText
+                       ? std::string()
+                       : "a number of seconds from 0 to 86400, or forever, is needed, not '" + text + "'";
+          },
+          "SECONDS|forever"))
+      ->option_text("SECONDS|forever");
+  command->add_flag("--as-plain", options->AsPlain,
+                    "Program a plain image byte for byte even when it starts with a container header its target "
+                    "accepts");
+  auto* quiet = command->add_flag("--quiet,-q", options->Quiet, "Print only each job's result and the errors");
+  command->add_flag("--verbose,-v", options->Verbose,
+                    "Also print the device list and the connection steps (on standard error)")
+      ->excludes(quiet);
   AddDeviceSourceOptions(*command, options->Devices);
   command->callback([options, &action] {
     if (options->UsbHostFile.empty() && options->OsdFile.empty())

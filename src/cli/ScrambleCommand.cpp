@@ -6,6 +6,7 @@
 #include "cli/Commands.h"
 #include "cli/ContainerRefusal.h"
 #include "cli/ExitCodes.h"
+#include "cli/OutputFile.h"
 #include "firmware/FirmwareImage.h"
 
 namespace kvm::cli {
@@ -30,7 +31,7 @@ int RunScramble(const TScrambleOptions& options) {
     PrintError(options.Image + ": " + firmware::ImageResultText(fits));
     return ExitFailed;
   }
-  if (!WriteWholeFile(options.Output, BuildContainer(image, options.Key), error)) {
+  if (!WriteOutputFile(options.Output, options.Image, BuildContainer(image, options.Key), error)) {
     PrintError(error);
     return ExitFailed;
   }
@@ -49,16 +50,16 @@ void AddScrambleCommand(CLI::App& app, TCommandAction& action) {
   command->add_option("IMAGE", options->Image, "Plain image")->required();
   command->add_option("OUT", options->Output, "Container to write (replaced if it exists)")->required();
   command->add_option("--chip-type", key.ChipType, "Chip type in the header (default 300)")
-      ->check(CLI::Range(0, 0xFFFF))
+      ->check(NumberIn(0, 0xFFFF))
       ->option_text("N");
   command->add_option("--key-offset", key.KeyOffset, "Key offset, 0..11 (default 0)")
-      ->check(CLI::Range(0, LastKeyOffset))
+      ->check(NumberIn(0, LastKeyOffset))
       ->option_text("K");
   command->add_option("--step", key.StepLength, "Step length, 1..15 (default 8)")
-      ->check(CLI::Range(1, 15))
+      ->check(NumberIn(1, 15))
       ->option_text("L");
   command->add_option("--key-byte", key.KeyByte, "Key byte, 0..255 (default 0xA5)")
-      ->check(CLI::Range(0, 0xFF))
+      ->check(NumberIn(0, 0xFF))
       ->option_text("B");
   command->callback([options, &action] { action = [options] { return RunScramble(*options); }; });
 }

@@ -12,6 +12,7 @@ void TTerminalStatus::HideProgress() {
 
 void TTerminalStatus::ShowStatus(const std::string& text) {
   statusText_ = text;
+  Trace(text);
   RefreshProgress();
 }
 
@@ -24,7 +25,22 @@ void TTerminalStatus::ReportStatus(const std::string& text, TColour colour) {
   colour_ = colour;
   statusText_ = text;
   panels_[1] = text;
+  lastReport_ = text;
+  if (colour == Red) lastFailure_ = text;
+  Trace(text);
   LogLine(text);
+}
+
+void TTerminalStatus::SetTargetLamp(TTarget target, TLampPicture picture) {
+  lamps_[target] = picture;
+  if (picture == TLampPicture::BlueBall) lastFailure_.clear();  // a job starts
+  if (picture == TLampPicture::Green) results_[target] = lastReport_;
+  if (picture == TLampPicture::Red) results_[target] = lastFailure_.empty() ? lastReport_ : lastFailure_;
+}
+
+std::string TTerminalStatus::Result(TTarget target) const {
+  const auto found = results_.find(target);
+  return found == results_.end() ? std::string() : found->second;
 }
 
 void TTerminalStatus::LogLine(const std::string& text) { WriteLogLine(text); }
@@ -59,10 +75,20 @@ void TTerminalStatus::StepProgress() {
 
 void TTerminalStatus::WriteLogLine(const std::string& text) {
   // The live line shares the terminal with the log: take it away, write, put it back.
+  if (log_ == nullptr) return;
   if (progress_ != nullptr) progress_->Hide();
   std::fputs(text.c_str(), log_);
   std::fputc('\n', log_);
   std::fflush(log_);
+  if (progress_ != nullptr) progress_->Show();
+}
+
+void TTerminalStatus::Trace(const std::string& text) {
+  if (trace_ == nullptr || text.empty() || text == lastTraced_) return;
+  lastTraced_ = text;
+  if (progress_ != nullptr) progress_->Hide();
+  std::fflush(log_ != nullptr ? log_ : stdout);
+  std::fprintf(trace_, "kvmflash-cli: status: %s\n", text.c_str());
   if (progress_ != nullptr) progress_->Show();
 }
 

@@ -15,12 +15,18 @@ namespace kvm::cli {
 
 class TTerminalStatus final : public IStatusOps, public IJobView {
  public:
-  // `log` receives the history log; `progress` may be null (nothing drawn).
+  // `log` receives the history log; either may be null (nothing written,
+  // nothing drawn).
   TTerminalStatus(std::FILE* log, TProgressLine* progress);
+  // Every new status-line text also goes to `trace` as a line (--verbose).
+  void SetTrace(std::FILE* trace) { trace_ = trace; }
 
   // The targets a job programs and their files, as ticked on the command line.
   void SelectTarget(TTarget target, const std::string& fileName);
   TLampPicture Lamp(TTarget target) const { return lamps_.at(target); }
+  // The result the job of the target ended with: its last report when its
+  // lamp turned green, its last failure when it turned red; else empty.
+  std::string Result(TTarget target) const;
   // Ends the live line, e.g. before the program exits.
   void HideProgress();
 
@@ -50,7 +56,7 @@ class TTerminalStatus final : public IStatusOps, public IJobView {
   bool IsAutoChecked() const override { return true; }
   std::string TargetFileName(TTarget target) const override;
   bool SortFileList(TTarget) override { return false; }  // no file lists to keep
-  void SetTargetLamp(TTarget target, TLampPicture picture) override { lamps_[target] = picture; }
+  void SetTargetLamp(TTarget target, TLampPicture picture) override;
   void SetBreakVisible(bool visible) override { breakVisible_ = visible; }
   bool IsBreakVisible() const override { return breakVisible_; }
   void SetProgress(int position, int maximum) override;
@@ -59,6 +65,7 @@ class TTerminalStatus final : public IStatusOps, public IJobView {
  private:
   void WriteLogLine(const std::string& text);
   void RefreshProgress();
+  void Trace(const std::string& text);
 
   std::FILE* log_;
   TProgressLine* progress_;
@@ -67,6 +74,9 @@ class TTerminalStatus final : public IStatusOps, public IJobView {
   std::string panels_[3];
   std::map<TTarget, std::string> fileNames_;
   std::map<TTarget, TLampPicture> lamps_{{TTarget::UsbHost, TLampPicture::Gray}, {TTarget::Osd, TLampPicture::Gray}};
+  std::map<TTarget, std::string> results_;
+  std::string lastReport_, lastFailure_, lastTraced_;
+  std::FILE* trace_ = nullptr;
   bool breakVisible_ = false;
   int position_ = 0;
   int maximum_ = 0;

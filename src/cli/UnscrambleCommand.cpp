@@ -6,6 +6,8 @@
 #include "cli/Commands.h"
 #include "cli/ContainerRefusal.h"
 #include "cli/ExitCodes.h"
+#include "cli/OutputFile.h"
+#include "firmware/Container.h"
 #include "firmware/FirmwareImage.h"
 
 namespace kvm::cli {
@@ -19,16 +21,28 @@ struct TUnscrambleOptions {
 };
 
 int RunUnscramble(const TUnscrambleOptions& options) {
-  const int result = firmware::UnscrambleContainerTo(TargetCode(options.Target), options.Container, options.Output);
-  if (result == firmware::ImageOk) return ExitOk;
-  // Explained by the header, when there is one to read.
-  std::vector<std::uint8_t> head;
-  std::int64_t length = 0;
+  std::vector<std::uint8_t> payload;
+  const int result = firmware::detail::ReadUnscrambledPayload(TargetCode(options.Target), options.Container, payload);
+  if (result == firmware::FileUnreadable) {
+    PrintError(firmware::LastImageErrorDetail());
+    return ExitFailed;
+  }
+  if (result != firmware::ImageOk) {
+    // Explained by the header, when there is one to read.
+    std::vector<std::uint8_t> head;
+    std::int64_t length = 0;
+    std::string error;
+    const bool readable = ReadFileHead(options.Container, head, length, error, ContainerHeaderLength);
+    const auto header = readable ? ParseContainerHeader(head, length) : std::nullopt;
+    PrintError(options.Container + ": " + ContainerRefusal(result, header, options.Target));
+    return ExitFailed;
+  }
   std::string error;
-  const bool readable = ReadFileHead(options.Container, head, length, error, ContainerHeaderLength);
-  const auto header = readable ? ParseContainerHeader(head, length) : std::nullopt;
-  PrintError(options.Container + ": " + ContainerRefusal(result, header, options.Target));
-  return ExitFailed;
+  if (!WriteOutputFile(options.Output, options.Container, payload, error)) {
+    PrintError(error);
+    return ExitFailed;
+  }
+  return ExitOk;
 }
 
 }  // namespace

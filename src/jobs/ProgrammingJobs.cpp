@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <system_error>
 
+#include "firmware/ContainerLookalike.h"
 #include "firmware/FirmwareImage.h"
 #include "protocol/ProgrammerProtocol.h"
 
@@ -170,6 +171,8 @@ std::int32_t TProgrammingJobs::RunProgramJob(TTarget lamp, const std::string& na
     return JobFileMissing;
   }
 
+  // Programmed as it is, as the name says, but not without a word.
+  if (IsContainerLookalike(targetCode, name)) status_.ReportStatus(ContainerLookalikeWarning(targetCode, name), Red);
   EnterBusy(lamp);
   const std::int32_t result = IsContainerName(name)
                                   ? RunContainerJob(targetCode, name)

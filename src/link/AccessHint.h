@@ -12,7 +12,8 @@ namespace kvm::link {
 inline constexpr const char* UdevRuleName = "70-kvmflash.rules";
 
 // "Cannot open /dev/hidraw3 for reading and writing: install the udev rule
-// 70-kvmflash.rules (see README)"; without the rule's advice elsewhere.
+// 70-kvmflash.rules, then plug the programmer in again (kvmflash-cli doctor
+// tells what is missing)"; without the rule's advice elsewhere.
 std::string NoAccessText(const std::string& devicePath);
 
 }  // namespace kvm::link

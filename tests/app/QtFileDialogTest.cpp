@@ -4,6 +4,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QSettings>
 #include <QTemporaryDir>
 #include <QTimer>
 
@@ -49,6 +50,21 @@ TEST(AppQtFileDialog, OpensWhereToldAndKeepsTheChoice) {
   EXPECT_FALSE(dialog.Execute());
   EXPECT_EQ(shownIn, QDir(folder.filePath("other")).absolutePath());
   EXPECT_EQ(dialog.FileName(), folder.filePath("other/osd.OSD"));
+}
+
+TEST(AppQtFileDialog, UsingTheDialogWritesNoSettings) {
+  // The user's configuration folder, as Qt's settings would find it.
+  QTemporaryDir home;
+  ASSERT_TRUE(home.isValid());
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, home.path());
+  {
+    TQtFileDialog dialog(nullptr);
+    dialog.SetInitialDir(home.path());
+    QTimer::singleShot(0, [&] { dialog.Dialog()->reject(); });
+    QTimer::singleShot(2000, dialog.Dialog(), &QDialog::reject);
+    EXPECT_FALSE(dialog.Execute());
+  }
+  EXPECT_EQ(QDir(home.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden), QStringList());
 }
 
 }  // namespace

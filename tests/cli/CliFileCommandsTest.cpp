@@ -78,6 +78,37 @@ TEST_F(CliFiles, VersionHelpAndUsageErrors) {
     EXPECT_EQ(result.ExitCode, 2) << arguments.join(' ').toStdString() << "\n" << result.Err;
     EXPECT_FALSE(result.Err.empty()) << arguments.join(' ').toStdString();
   }
+
+  // What is wrong, in words, with what would be right.
+  const std::string commands = "the commands are: list, program, info, unscramble, scramble, doctor";
+  const std::vector<std::pair<QStringList, std::string>> worded{
+      {{}, "no command given; " + commands},
+      {{"flash"}, "unknown command 'flash'; " + commands},
+      {{"info", image, "--target", "keyboard"}, "--target: the target is usb-host or osd, not 'keyboard'"},
+      {{"scramble", image, Path("b.usb"), "--key-byte", "abc"},
+       "--key-byte: a number from 0 to 255 is needed (decimal, or hexadecimal with 0x), not 'abc'"},
+      {{"program", "--osd", image, "--wait", "soon"},
+       "--wait: a number of seconds from 0 to 86400, or forever, is needed, not 'soon'"},
+  };
+  for (const auto& [arguments, message] : worded) {
+    const TCliResult result = RunCli(arguments);
+    EXPECT_EQ(result.Err.rfind("kvmflash-cli: " + message, 0), 0u) << result.Err;
+  }
+}
+
+TEST_F(CliFiles, WithJsonErrorsAreJsonOnStandardOutput) {
+  const std::vector<std::tuple<QStringList, int, std::string>> cases{
+      {{"info", Path("missing.bin"), "--json"}, 1, "open " + Path("missing.bin").toStdString() + ": No such file"},
+      {{"info", Path("missing.bin"), "--json", "--target", "keyboard"}, 2, "--target: the target is usb-host or osd"},
+      {{"list", "--json", "--bogus"}, 2, "--bogus"},
+  };
+  for (const auto& [arguments, exitCode, error] : cases) {
+    const TCliResult result = RunCli(arguments);
+    EXPECT_EQ(result.ExitCode, exitCode) << arguments.join(' ').toStdString();
+    const QJsonObject json = Json(result);
+    EXPECT_EQ(json["exit_code"].toInteger(), exitCode);
+    EXPECT_NE(json["error"].toString().toStdString().find(error), std::string::npos) << result.Out;
+  }
 }
 
 TEST_F(CliFiles, ScrambleInfoUnscrambleRoundTrip) {

@@ -1,5 +1,5 @@
 // The pieces of the command line that its process tests cannot reach well:
-// JSON escaping, scrambling with every kind of key, the live progress line.
+// scrambling with every kind of key, the live progress line.
 #include <gtest/gtest.h>
 #include <pty.h>
 #include <unistd.h>
@@ -9,24 +9,12 @@
 
 #include "cli/CommandSupport.h"
 #include "cli/ContainerRefusal.h"
-#include "cli/JsonWriter.h"
 #include "cli/ProgressLine.h"
 #include "cli/TerminalStatus.h"
 #include "firmware/FirmwareImage.h"
 
 namespace kvm::cli {
 namespace {
-
-TEST(CliPieces, JsonStringsAreEscapedAndAlwaysValidUtf8) {
-  EXPECT_EQ(JsonQuote("a\"b\\c\n\t"), R"("a\"b\\c\n\t")");
-  EXPECT_EQ(JsonQuote(std::string("\x01\x1f\x7f", 3)), R"("\u0001\u001f\u007f")");
-  EXPECT_EQ(JsonQuote("Zorbek \xC3\xA9\xE2\x82\xAC"), "\"Zorbek \xC3\xA9\xE2\x82\xAC\"");
-  // A lone continuation byte, a cut-off sequence, an overlong '/' and a surrogate.
-  EXPECT_EQ(JsonQuote("a\x80z"), R"("a\ufffdz")");
-  EXPECT_EQ(JsonQuote("\xE2\x82"), R"("\ufffd\ufffd")");
-  EXPECT_EQ(JsonQuote("\xC0\xAF"), R"("\ufffd\ufffd")");
-  EXPECT_EQ(JsonQuote("\xED\xA0\x80"), R"("\ufffd\ufffd\ufffd")");
-}
 
 // The job's own unscrambler must give the image back, whatever the key.
 TEST(CliPieces, BuiltContainersUnscrambleToTheImageForEveryKindOfKey) {

@@ -241,8 +241,20 @@ TEST_F(ProgrammingJobsTest, UnpluggingTheProgrammerStopsTheJob) {
 
   const int changed = rig.window.FindLog("Connection is changed !");
   ASSERT_GE(changed, 0);
-  const std::vector<std::string> rest{"", "Scanning...", "Get check sum failed : -1"};
-  EXPECT_EQ(std::vector<std::string>(rig.window.log.begin() + changed + 1, rig.window.log.end()), rest);
+  // The reader thread's failed read may be logged before or after the removal
+  // is handled, or not at all when the removal comes first: a race the
+  // product may lose either way. Every other line is fixed.
+  std::vector<std::string> rest;
+  int readErrors = 0;
+  for (std::size_t i = 0; i < rig.window.log.size(); ++i) {
+    const std::string& line = rig.window.log[i];
+    if (line.rfind("READ ERROR: ", 0) == 0)
+      ++readErrors;
+    else if (static_cast<int>(i) > changed)
+      rest.push_back(line);
+  }
+  EXPECT_LE(readErrors, 1);
+  EXPECT_EQ(rest, (std::vector<std::string>{"", "Scanning...", "Get check sum failed : -1"}));
   EXPECT_EQ(rig.window.lamps[TTarget::UsbHost], TLampPicture::Red);
   EXPECT_FALSE(std::filesystem::exists(firmware::IntermediateFile()));
   ASSERT_TRUE(WaitFor([&] { return !rig.link->CheckTargetTimer().Enabled(); }));

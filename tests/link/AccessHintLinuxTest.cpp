@@ -73,7 +73,8 @@ TEST_F(AccessHintLinuxTest, NodeWithoutWriteAccessIsNamedWithTheRuleAfterTheConn
   const int connected = window_.FindLog("Zorbek KVM Switch Programmer " + locked.Serial + " is connected.");
   ASSERT_GE(connected, 0);
   EXPECT_EQ(window_.FindLog("Cannot open " + node +
-                            " for reading and writing: install the udev rule 70-kvmflash.rules (see README)"),
+                            " for reading and writing: install the udev rule 70-kvmflash.rules, then plug the programmer "
+                            "in again (kvmflash-cli doctor tells what is missing)"),
             connected + 1);
   EXPECT_EQ(HintLines(), 1);
 }

@@ -54,7 +54,8 @@ TEST(AccessHintTest, NothingIsSaidForAProgrammerWithAccess) {
 
 TEST(AccessHintTest, TextNamesTheNodeAndTheShippedRule) {
   EXPECT_EQ(link::NoAccessText("/dev/hidraw3"),
-            "Cannot open /dev/hidraw3 for reading and writing: install the udev rule 70-kvmflash.rules (see README)");
+            "Cannot open /dev/hidraw3 for reading and writing: install the udev rule 70-kvmflash.rules, then plug the "
+            "programmer in again (kvmflash-cli doctor tells what is missing)");
 }
 
 // The rule the message points at must exist under that name and grant the

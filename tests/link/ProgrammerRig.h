@@ -66,7 +66,7 @@ class TProgrammerRig {
 
   // Waits until a countdown has run out (connected or not).
   bool WaitSettled(int timeoutMs = 1000);
-  bool WaitConnected(int timeoutMs = 1000);
+  bool WaitConnected(int timeoutMs = 5000);
 
   // Plugs the programmer in, starts the window and waits for the connection.
   bool StartConnected(const std::u16string& serial = u"KP000001");

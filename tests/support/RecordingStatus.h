@@ -25,6 +25,7 @@ class TRecordingStatus : public IStatusOps, public IJobView {
     statusColour = colour;
     statusText = text;
     panels[1] = text;
+    reports.emplace_back(text, colour);
     LogLine(text);
   }
   void LogLine(const std::string& text) override {
@@ -82,6 +83,7 @@ class TRecordingStatus : public IStatusOps, public IJobView {
   TColour statusColour = Blue;
   std::string panels[3];
   std::vector<std::string> log;
+  std::vector<std::pair<std::string, TColour>> reports;  // every ReportStatus, in order
   int selectedLine = -1;
   bool connectLamp = false;
   bool programEnabled = true;

@@ -18,6 +18,7 @@
 #include "app/AppIcon.h"
 #include "app/ProgrammerWindow.h"
 #include "DemoRig.h"
+#include "QuitOnSignal.h"
 #include "hid/platform/sim/SimHidPlatform.h"
 
 namespace {
@@ -90,6 +91,7 @@ int main(int argc, char** argv) {
   QApplication application(qtArgc, argv);
   kvm::app::SetApplicationIdentity();
 
+  kvm::app::TQuitOnSignal quitOnSignal;
   kvm::app::TDemoRig rig(afterJob ? 0 : UsbReplyDelayMs);
   if (!rig.Ready()) {
     std::fprintf(stderr, "kvmflash-demo: %s\n", rig.Error().c_str());
