@@ -14,7 +14,7 @@
 #include "EmulatedProgrammer.h"
 #include "UmockdevHid.h"
 #include "cli/CommandSupport.h"
-#include "cli/ContainerHeader.h"
+#include "cli/ContainerRefusal.h"
 
 namespace kvm::test {
 

@@ -1,4 +1,4 @@
-#include "app/demo/QuitOnSignal.h"
+#include "QuitOnSignal.h"
 
 #include <fcntl.h>
 #include <unistd.h>
