@@ -49,14 +49,14 @@ struct TReplayHidPlatform::TNotices {
       const auto gone = Devices[i]->GoneAt();
       if (!Announced[i] && gone && (!next || *gone < *next)) next = gone;
     }
-    itimerspec spec{};
+    itimerspec due{};
     if (next) {
       const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(next->time_since_epoch()).count();
       // A zero time would disarm the timer.
-      spec.it_value.tv_sec = ns / 1'000'000'000;
-      spec.it_value.tv_nsec = std::max<long long>(1, ns % 1'000'000'000);
+      due.it_value.tv_sec = ns / 1'000'000'000;
+      due.it_value.tv_nsec = std::max<long long>(1, ns % 1'000'000'000);
     }
-    timerfd_settime(Fd, TFD_TIMER_ABSTIME, &spec, nullptr);
+    timerfd_settime(Fd, TFD_TIMER_ABSTIME, &due, nullptr);
   }
 
   int Drain() {
