@@ -14,6 +14,13 @@
 namespace kvm::cli {
 
 namespace {
+// Binary on Windows, where the C runtime would otherwise translate line ends.
+#ifdef _WIN32
+constexpr int OpenFlags = O_BINARY | O_NOINHERIT;
+#else
+constexpr int OpenFlags = O_CLOEXEC;
+#endif
+
 std::string SystemError(const char* action, const std::string& path, int error) {
   return std::string(action) + " " + path + ": " + std::strerror(error);
 }
@@ -41,7 +48,7 @@ std::string TargetName(TTarget target) { return target == TTarget::UsbHost ? "US
 
 bool ReadFileHead(const std::string& path, std::vector<std::uint8_t>& data, std::int64_t& fileLength,
                   std::string& error, std::size_t limit) {
-  const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  const int fd = ::open(path.c_str(), O_RDONLY | OpenFlags);
   if (fd < 0) {
     error = SystemError("open", path, errno);
     return false;
@@ -81,7 +88,7 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& data, std
 }
 
 bool WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& data, std::string& error) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | OpenFlags, 0644);
   if (fd < 0) {
     error = SystemError("open", path, errno);
     return false;

@@ -10,7 +10,7 @@
 #include "cli/ExitCodes.h"
 #include "cli/JsonWriter.h"
 #include "hid/HidControllerClass.h"
-#include "hid/platform/linux/LinuxHidPlatform.h"
+#include "hid/platform/NativeHidPlatform.h"
 #include "link/DeviceIdentity.h"
 
 namespace kvm::cli {
@@ -77,9 +77,13 @@ void PrintJson(const std::vector<TDeviceEntry>& entries) {
 }
 
 int RunList(const TListOptions& options) {
-  hid::THidDeviceController controller(hid::platform::MakeLinuxHidPlatform());
+  hid::THidDeviceController controller(hid::platform::MakeNativeHidPlatform());
   if (!controller.IsBound()) {
+#ifdef _WIN32
+    PrintError("cannot reach the HID devices of this system (SetupAPI and HID.dll could not be bound)");
+#else
     PrintError("cannot reach the HID devices of this system (udev and hidraw access failed)");
+#endif
     return ExitFailed;
   }
   // The controller's first rescan comes from the notice it queued itself.

@@ -20,7 +20,7 @@
 #include "firmware/FirmwareImage.h"
 #include "firmware/ProgrammingJobs.h"
 #include "hid/HidControllerClass.h"
-#include "hid/platform/linux/LinuxHidPlatform.h"
+#include "hid/platform/NativeHidPlatform.h"
 #include "link/ProgrammerLink.h"
 
 namespace kvm::cli {
@@ -57,7 +57,7 @@ class TProgrammingSession {
   TProgrammingSession(const TProgramOptions& options, int tickMs)
       : progress_(STDERR_FILENO),
         status_(stdout, &progress_),
-        stack_(hid::platform::MakeLinuxHidPlatform(), status_, status_, state_, pump_, tickMs) {
+        stack_(hid::platform::MakeNativeHidPlatform(), status_, status_, state_, pump_, tickMs) {
     if (!options.UsbHostFile.empty()) status_.SelectTarget(TTarget::UsbHost, options.UsbHostFile);
     if (!options.OsdFile.empty()) status_.SelectTarget(TTarget::Osd, options.OsdFile);
     if (!options.Serial.empty()) stack_.Link().SetRequiredSerial(options.Serial);

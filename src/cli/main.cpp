@@ -7,8 +7,10 @@
 #include "cli/ExitCodes.h"
 
 int main(int argc, char** argv) {
+#ifndef _WIN32
   // A closed pipe on the log must not kill a job half-way through a chip.
   std::signal(SIGPIPE, SIG_IGN);
+#endif
   QCoreApplication application(argc, argv);
 
   CLI::App app("Updates the firmware of a KVM switch through the USB KVM programmer.", "kvmflash-cli");
