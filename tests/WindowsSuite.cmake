@@ -20,6 +20,11 @@ kvm_add_test(kvm_hid_descriptor_test
   LIBS kvm_hid_descriptor Qt6::Core)
 target_compile_definitions(kvm_hid_descriptor_test PRIVATE KVM_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
 
+kvm_add_test(hid_notice_tests
+  SOURCES ${dir}/hid/NoticeWakeTest.cpp
+  LIBS kvm_hid kvm_hid_sim kvm_emulator)
+target_include_directories(hid_notice_tests PRIVATE ${dir}/hid)
+
 kvm_add_test(emulator_tests
   SOURCES ${dir}/emulator/ProgrammerEmulatorTest.cpp ${dir}/emulator/FaultRuleTest.cpp
   LIBS kvm_emulator kvm_hid_sim)
