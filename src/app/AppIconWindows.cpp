@@ -1,0 +1,27 @@
+// The application's icon on Windows, where the program is built without Qt
+// Svg (Debian's MinGW Qt has only qtbase): the same green ball, drawn by the
+// lamp's own painter at the usual icon sizes.
+#include <QGuiApplication>
+#include <QPixmap>
+
+#include "app/AppIcon.h"
+#include "app/Pictures.h"
+
+namespace kvm::app {
+
+QIcon ApplicationIcon() {
+  QIcon icon;
+  for (int size : {16, 24, 32, 48, 64, 128, 256}) {
+    QPixmap ball = DrawBall(TBallColour::Green, QColor(Qt::transparent), size / 32.0);
+    ball.setDevicePixelRatio(1.0);
+    icon.addPixmap(ball);
+  }
+  return icon;
+}
+
+void SetApplicationIdentity() {
+  QGuiApplication::setWindowIcon(ApplicationIcon());
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(DesktopName));
+}
+
+}  // namespace kvm::app
