@@ -1,5 +1,6 @@
 // Reading image files on Windows: the C runtime's descriptors in binary mode,
 // opened by their wide (UTF-16) names.
+#include <windows.h>
 #include <fcntl.h>
 #include <io.h>
 #include <sys/stat.h>
@@ -16,8 +17,16 @@ namespace kvm::firmware::detail {
 int OpenImageFile(const std::string& path, int& fd, std::int64_t& size) {
   fd = -1;
   size = 0;
-  const int opened = ::_wopen(WidePath(path).c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
-  if (opened < 0) return FailWithErrno(FileUnreadable, "open", path, errno);
+  const std::wstring wide = WidePath(path);
+  const int opened = ::_wopen(wide.c_str(), _O_RDONLY | _O_BINARY | _O_NOINHERIT);
+  if (opened < 0) {
+    const int err = errno;
+    // A folder cannot be opened at all here; say what it is, as elsewhere.
+    const DWORD attributes = GetFileAttributesW(wide.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+      return FailWithText(FileUnreadable, path + " is not a regular file");
+    return FailWithErrno(FileUnreadable, "open", path, err);
+  }
   struct _stat64 st {};
   if (::_fstat64(opened, &st) != 0) {
     const int err = errno;
