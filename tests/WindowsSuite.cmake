@@ -7,9 +7,10 @@ function(kvm_add_test name)
   cmake_parse_arguments(T "" "" "SOURCES;LIBS" ${ARGN})
   add_executable(${name} ${T_SOURCES})
   target_link_libraries(${name} PRIVATE ${T_LIBS} kvm_test_support GTest::gtest)
-  add_test(NAME ${name} COMMAND ${name})
-  # Wine passes no QT_* variable to its programs; the test main picks the
-  # offscreen platform by itself.
+  add_test(NAME ${name} COMMAND ${name} ${KVM_WINDOWS_TEST_ARGS_${name}})
+  # Wine passes no QT_* variable from the Unix side; scripts/test-windows
+  # sets QT_QPA_PLATFORM=windows in the prefix's environment (the offscreen
+  # plugin has no fonts under Wine), else the test main picks offscreen.
   set_tests_properties(${name} PROPERTIES TIMEOUT 300 ENVIRONMENT "WINEDEBUG=-all")
 endfunction()
 
@@ -65,6 +66,10 @@ kvm_add_test(jobs_tests
   LIBS link_test_rig)
 target_compile_definitions(jobs_tests PRIVATE KVM_FIRMWARE_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data/firmware")
 
+# Two cases assume Linux: that the system reports no version (so the window
+# does not grow), and Qt's own file dialog with '/' in the chosen path.
+set(KVM_WINDOWS_TEST_ARGS_app_tests
+  --gtest_filter=-AppStartup.NewerSystemGrowsTheWindowAndTheBaseline:AppQtFileDialog.*)
 kvm_add_test(app_tests
   SOURCES
     ${dir}/app/MainFormStartupTest.cpp
