@@ -14,7 +14,8 @@ using TOsVersionQuery = std::function<std::optional<int>()>;
 // eat into a window's fixed outer size, which is what the growth of start-up
 // makes up for. On Linux the window manager draws its frame outside the
 // client area, which already has the size the controls need, so there is no
-// such version to report: the answer is 0 and nothing grows.
+// such version to report: the answer is 0 and nothing grows (OsVersion.cpp).
+// On Windows it is GetVersionExA's major version (OsVersionWindows.cpp).
 std::optional<int> PlatformMajorVersion();
 
 }  // namespace kvm::app

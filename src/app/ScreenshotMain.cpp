@@ -17,7 +17,7 @@ int main(int argc, char** argv) {
     return 2;
   }
   const std::string scenario = argc == 3 ? argv[2] : "startup";
-  if (std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
 
   int qtArgc = 1;
   QApplication application(qtArgc, argv);

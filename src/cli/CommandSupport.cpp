@@ -17,6 +17,13 @@
 namespace kvm::cli {
 
 namespace {
+// Binary on Windows, where the C runtime would otherwise translate line ends.
+#ifdef _WIN32
+constexpr int OpenFlags = O_BINARY | O_NOINHERIT;
+#else
+constexpr int OpenFlags = O_CLOEXEC;
+#endif
+
 std::string SystemError(const char* action, const std::string& path, int error) {
   return std::string(action) + " " + path + ": " + std::strerror(error);
 }
@@ -99,7 +106,7 @@ bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& data, std
 }
 
 bool WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& data, std::string& error) {
-  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+  const int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | OpenFlags, 0644);
   if (fd < 0) {
     error = SystemError("open", path, errno);
     return false;

@@ -2,7 +2,7 @@
 
 #include "cli/CommandSupport.h"
 #include "cli/ExitCodes.h"
-#include "hid/platform/linux/LinuxHidPlatform.h"
+#include "hid/platform/NativeHidPlatform.h"
 #include "hid/record/RecordingHidPlatform.h"
 #include "hid/record/RecordingWriter.h"
 #include "hid/record/ReplayHidPlatform.h"
@@ -37,7 +37,7 @@ bool TDeviceSource::Open(const TDeviceSourceOptions& options, std::string& error
     platform_ = replay_;
     return true;
   }
-  platform_ = hid::platform::MakeLinuxHidPlatform();
+  platform_ = hid::platform::MakeNativeHidPlatform();
   if (options.RecordFile.empty()) return true;
   writer_ = hid::record::TRecordingWriter::ToFile(options.RecordFile, options.Firmware, error);
   if (!writer_) {

@@ -14,7 +14,7 @@
 #include "cli/JsonOutput.h"
 #include "cli/ProgrammerAccess.h"
 #include "hid/HidControllerClass.h"
-#include "hid/platform/linux/LinuxHidPlatform.h"
+#include "hid/platform/NativeHidPlatform.h"
 #include "link/DeviceIdentity.h"
 
 namespace kvm::cli {
@@ -91,9 +91,13 @@ void PrintJson(const std::vector<TDeviceEntry>& entries) {
 }
 
 int RunList(const TListOptions& options) {
-  hid::THidDeviceController controller(hid::platform::MakeLinuxHidPlatform());
+  hid::THidDeviceController controller(hid::platform::MakeNativeHidPlatform());
   if (!controller.IsBound()) {
+#ifdef _WIN32
+    PrintError("cannot reach the HID devices of this system (SetupAPI and HID.dll could not be bound)");
+#else
     PrintError("cannot reach the HID devices of this system (udev and hidraw access failed)");
+#endif
     return ExitFailed;
   }
   // The controller's first rescan comes from the notice it queued itself.

@@ -1,7 +1,15 @@
 #include "cli/ProgressLine.h"
 
+#ifdef _WIN32
+#include <windows.h>
+#include <io.h>
+#ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
+#define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
+#endif
+#else
 #include <sys/ioctl.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 
@@ -19,6 +27,19 @@ void WriteAll(int fd, const std::string& text) {
     if (n <= 0) return;  // a broken terminal must not stop the programming
     done += static_cast<std::size_t>(n);
   }
+}
+// A terminal that understands the erase-line sequence. A Windows console does
+// once asked to (Windows 10 on); older consoles get no live line.
+bool IsLiveTerminal(int fd) {
+  if (::isatty(fd) != 1) return false;
+#ifdef _WIN32
+  const HANDLE console = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
+  DWORD mode = 0;
+  if (!GetConsoleMode(console, &mode)) return false;
+  return SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
+#else
+  return true;
+#endif
 }
 }  // namespace
 
@@ -45,7 +66,7 @@ std::string FormatProgressLine(const TProgressState& state, int width) {
   return line;
 }
 
-TProgressLine::TProgressLine(int fd) : fd_(fd), active_(::isatty(fd) == 1) {}
+TProgressLine::TProgressLine(int fd) : fd_(fd), active_(IsLiveTerminal(fd)) {}
 
 void TProgressLine::Update(const TProgressState& state) {
   if (!active_ || (shown_ && state == state_)) {
@@ -75,8 +96,15 @@ void TProgressLine::Draw() {
 }
 
 int TProgressLine::Width() const {
+#ifdef _WIN32
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  const HANDLE console = reinterpret_cast<HANDLE>(::_get_osfhandle(fd_));
+  if (GetConsoleScreenBufferInfo(console, &info) && info.srWindow.Right >= info.srWindow.Left)
+    return info.srWindow.Right - info.srWindow.Left + 1;
+#else
   winsize size{};
   if (::ioctl(fd_, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
+#endif
   return FallbackWidth;
 }
 

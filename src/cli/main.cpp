@@ -38,13 +38,18 @@ std::string UsageMessage(const CLI::App& app, const CLI::ParseError& error, int 
 }  // namespace
 
 int main(int argc, char** argv) {
+#ifndef _WIN32
   // A closed pipe on the log must not kill a job half-way through a chip.
   std::signal(SIGPIPE, SIG_IGN);
+#endif
   QCoreApplication application(argc, argv);
 
   CLI::App app("Updates the firmware of a KVM switch through the USB KVM programmer.", "kvmflash-cli");
   app.set_version_flag("--version", "kvmflash-cli 1.0");
   app.require_subcommand(1);
+  // The same options everywhere: on Windows a path such as /data/host.usb
+  // stays a path instead of being read as an option.
+  app.allow_windows_style_options(false);
   kvm::cli::TCommandAction action;
   kvm::cli::AddListCommand(app, action);
   kvm::cli::AddProgramCommand(app, action);

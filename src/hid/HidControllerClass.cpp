@@ -49,6 +49,14 @@ THidDeviceController::THidDeviceController(std::shared_ptr<platform::THidPlatfor
       // platform's queue never fills up.
       if (d_->Platform->DrainNotices() > 0) handleNotice(SystemNotice);
     });
+  } else {
+    // No descriptor to watch: the platform wakes us, maybe from another
+    // thread, and the drain is queued to this one.
+    d_->Platform->SetNoticeWake([this, receiver, handleNotice] {
+      QMetaObject::invokeMethod(
+          receiver, [this, handleNotice] { if (d_->Platform->DrainNotices() > 0) handleNotice(SystemNotice); },
+          Qt::QueuedConnection);
+    });
   }
   QMetaObject::invokeMethod(receiver, [handleNotice] { handleNotice(FirstNotice); }, Qt::QueuedConnection);
 }
@@ -58,6 +66,7 @@ THidDeviceController::~THidDeviceController() {
   d_->OnDeviceUnplug = nullptr;
   d_->OnEnumerate = nullptr;
   d_->NoticeNotifier = nullptr;
+  if (d_->NoticeReceiver) d_->Platform->SetNoticeWake({});
   d_->NoticeReceiver.reset();
 
   // Checked-out devices stay with their users, unplugged and detached.

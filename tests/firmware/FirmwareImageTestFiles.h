@@ -2,7 +2,9 @@
 #pragma once
 
 #include <sys/stat.h>
+#ifndef _WIN32
 #include <unistd.h>
+#endif
 
 #include <cstdint>
 #include <cstdlib>
@@ -21,8 +23,18 @@ using Bytes = std::vector<std::uint8_t>;
 class TTempFolder {
  public:
   TTempFolder() {
+#ifdef _WIN32
+    // No mkdtemp: a new name until one is free (create_directory refuses an existing one).
+    for (unsigned attempt = 0; attempt < 1000 && path_.empty(); ++attempt) {
+      const auto candidate = std::filesystem::temp_directory_path() /
+                             ("kvmflash-test-" + std::to_string(std::rand()) + "-" + std::to_string(attempt));
+      std::error_code error;
+      if (std::filesystem::create_directory(candidate, error)) path_ = candidate.generic_string();
+    }
+#else
     std::string pattern = (std::filesystem::temp_directory_path() / "kvmflash-test-XXXXXX").string();
     if (::mkdtemp(pattern.data()) != nullptr) path_ = pattern;
+#endif
   }
   ~TTempFolder() {
     std::error_code ignored;
@@ -58,11 +70,13 @@ inline void WriteSparse(const std::string& path, const Bytes& head, std::int64_t
   std::filesystem::resize_file(path, static_cast<std::uintmax_t>(length));
 }
 
+#ifndef _WIN32
 inline mode_t ModeOf(const std::string& path) {
   struct stat st {};
   if (::lstat(path.c_str(), &st) != 0) return 0;
   return st.st_mode;
 }
+#endif
 
 // Chip type codes as they stand in the header.
 inline constexpr std::uint16_t Chip28 = 0x001C;
@@ -91,8 +105,12 @@ class TScopedEnvironment {
 
  private:
   void Set(const std::optional<std::string>& value) {
+#ifdef _WIN32
+    ::_putenv_s(name_, value ? value->c_str() : "");  // an empty value removes it
+#else
     if (value) ::setenv(name_, value->c_str(), 1);
     else ::unsetenv(name_);
+#endif
   }
   const char* name_;
   std::optional<std::string> old_;

@@ -43,6 +43,7 @@ class JobTest : public ::testing::Test {
   // The intermediate file goes to the test's own folder.
   firmware::test::TScopedEnvironment tmpDir{"TMPDIR", folder.Path()};
   firmware::test::TScopedEnvironment runtimeDir{"XDG_RUNTIME_DIR", std::nullopt};
+  firmware::test::TScopedEnvironment windowsTemp{"TMP", folder.Path()};  // GetTempPath on Windows
   TProgrammerRig rig;
 };
 

@@ -86,7 +86,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "usage: %s [--after-job OUT.png]\n", argv[0]);
     return 2;
   }
-  if (afterJob && std::getenv("QT_QPA_PLATFORM") == nullptr) setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  if (afterJob && !qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
   int qtArgc = 1;
   QApplication application(qtArgc, argv);
   kvm::app::SetApplicationIdentity();

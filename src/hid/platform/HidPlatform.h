@@ -10,6 +10,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -98,6 +99,11 @@ class THidPlatform {
   // notices it found.
   virtual int NoticeFd() = 0;
   virtual int DrainNotices() = 0;
+  // Where there is no descriptor to watch (NoticeFd -1, as on Windows), the
+  // platform calls `wake` instead, from any thread, whenever notices are
+  // pending; the caller then drains them on its own thread. An empty function
+  // stops the calls, and no call is under way once this returns.
+  virtual void SetNoticeWake(std::function<void()> wake) { (void)wake; }
 
   // The system's text for an error code (strerror on POSIX).
   virtual std::string ErrorText(std::uint32_t error) = 0;

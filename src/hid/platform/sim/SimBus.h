@@ -3,7 +3,9 @@
 // device can unplug itself in the middle of a write.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <mutex>
@@ -29,9 +31,11 @@ class TSimBus {
   // Any device ever plugged in, also after it was unplugged.
   std::shared_ptr<TSimDevice> Find(std::uint64_t id) const;
 
+  // -1 where notices are announced through the wake function (Windows).
   int NoticeFd() const { return noticeFd_; }
   int DrainNotices();
   void RaiseNotice();
+  void SetNoticeWake(std::function<void()> wake);
 
  private:
 
@@ -39,6 +43,9 @@ class TSimBus {
   std::uint64_t nextId_ = 1;
   std::map<std::uint64_t, std::shared_ptr<TSimDevice>> devices_;  // by id, so in plug order
   int noticeFd_ = -1;
+  std::mutex wakeMutex_;
+  std::function<void()> wake_;
+  std::atomic<int> pendingNotices_{0};  // where there is no descriptor
 };
 
 }  // namespace kvm::hid::platform

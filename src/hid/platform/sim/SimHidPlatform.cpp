@@ -80,10 +80,18 @@ int TSimHidPlatform::NoticeFd() { return bus_->NoticeFd(); }
 
 int TSimHidPlatform::DrainNotices() { return bus_->DrainNotices(); }
 
+void TSimHidPlatform::SetNoticeWake(std::function<void()> wake) { bus_->SetNoticeWake(std::move(wake)); }
+
 std::string TSimHidPlatform::ErrorText(std::uint32_t error) {
   char buffer[256];
+#ifdef _WIN32
+  // The simulated devices fail with C runtime (errno) codes there too.
+  if (strerror_s(buffer, sizeof buffer, static_cast<int>(error)) != 0) return "error " + std::to_string(error);
+  return buffer;
+#else
   // The GNU strerror_r, which may return a static text instead of filling the buffer.
   return strerror_r(static_cast<int>(error), buffer, sizeof buffer);
+#endif
 }
 
 std::uint64_t TSimHidPlatform::Plug(TSimDeviceInfo info, TDeviceResponder responder) {

@@ -35,6 +35,7 @@ class TSimHidPlatform final : public THidPlatform {
   bool GetCaps(const TPreparsedData& data, THidCaps& caps) override;
   int NoticeFd() override;
   int DrainNotices() override;
+  void SetNoticeWake(std::function<void()> wake) override;
   std::string ErrorText(std::uint32_t error) override;
 
   // --- the test side ---

@@ -110,6 +110,14 @@ void TWindowsHidPlatform::SetNoticeHandler(TNoticeHandler handler) {
   if (noticeWindow_ != nullptr) noticeWindow_->SetHandler(noticeHandler_);
 }
 
+void TWindowsHidPlatform::SetNoticeWake(std::function<void()> wake) {
+  if (!wake) {
+    SetNoticeHandler({});
+    return;
+  }
+  SetNoticeHandler([wake = std::move(wake)](std::intptr_t) { wake(); });
+}
+
 HWND TWindowsHidPlatform::NoticeWindow() const { return noticeWindow_ != nullptr ? noticeWindow_->Handle() : nullptr; }
 
 std::string TWindowsHidPlatform::ErrorText(std::uint32_t error) {

@@ -39,6 +39,8 @@ class TWindowsHidPlatform final : public THidPlatform, public TWindowsNoticeSour
   // Windows has no descriptor to poll: see TWindowsNoticeSource.
   int NoticeFd() override { return -1; }
   int DrainNotices() override;
+  // Every notice of the hidden window calls `wake` on its thread.
+  void SetNoticeWake(std::function<void()> wake) override;
   std::string ErrorText(std::uint32_t error) override;
 
   void SetNoticeHandler(TNoticeHandler handler) override;
