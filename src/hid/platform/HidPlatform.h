@@ -20,9 +20,12 @@ namespace kvm::hid::platform {
 
 // One present HID interface. `DeviceID` stays the same for a present device
 // across scans and differs between devices; `DevicePath` is what Open takes.
+// `PortPath` names where the device is plugged in: the USB port chain of its
+// USB parent ("1-2.3"), or the node's own name where there is none.
 struct THidInterface {
   std::uint64_t DeviceID = 0;
   std::string DevicePath;
+  std::string PortPath;
 };
 
 enum class TOpenMode {

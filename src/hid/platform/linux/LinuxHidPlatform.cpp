@@ -73,12 +73,15 @@ std::vector<THidInterface> TLinuxHidPlatform::ScanInterfaces() {
     udev_device* device = u.udev_device_new_from_syspath(udev_, sysPath.c_str());
     if (device == nullptr) continue;
     const std::string devNode = Text(u.udev_device_get_devnode(device));
+    // The parent belongs to the child and is released with it.
+    udev_device* usb = u.udev_device_get_parent_with_subsystem_devtype(device, "usb", "usb_device");
+    const std::string portPath = BaseName(usb != nullptr ? Text(u.udev_device_get_syspath(usb)) : devNode);
     u.udev_device_unref(device);
     if (devNode.empty()) continue;
     const auto known = identities_.find(sysPath);
     const std::uint64_t id = known != identities_.end() ? known->second : nextIdentity_++;
     present[sysPath] = id;
-    found.push_back({id, devNode});
+    found.push_back({id, devNode, portPath});
   }
   u.udev_enumerate_unref(enumerate);
   identities_ = std::move(present);

@@ -11,6 +11,10 @@ TSimDevice::TSimDevice(std::uint64_t id, TSimDeviceInfo info, emulator::TDeviceR
 
 std::string TSimDevice::Path() const { return "sim://hid/" + std::to_string(id_); }
 
+std::string TSimDevice::PortPath() const {
+  return info_.PortPath.empty() ? "sim-" + std::to_string(id_) : info_.PortPath;
+}
+
 bool TSimDevice::IsPluggedIn() const {
   std::lock_guard lock(mutex_);
   return pluggedIn_;

@@ -29,6 +29,7 @@ class TSimDevice {
 
   std::uint64_t Id() const { return id_; }
   std::string Path() const;
+  std::string PortPath() const;
   const TSimDeviceInfo& Info() const { return info_; }
   const emulator::TDeviceResponder& Responder() const { return responder_; }
 

@@ -23,6 +23,7 @@ struct TSimDeviceInfo {
   std::vector<std::uint8_t> ReportDescriptor;
   std::optional<std::u16string> Manufacturer, Product, SerialNumber;  // unset: the query fails
   TSimAccess Access = TSimAccess::ReadWrite;
+  std::string PortPath;  // empty: "sim-<DeviceID>"
 };
 
 // The KVM programmer: 0x0B39/0xFF03, input report ID 1 of 7 bytes (8 with the

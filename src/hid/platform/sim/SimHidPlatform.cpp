@@ -50,7 +50,7 @@ bool TSimHidPlatform::IsHidAccessLoaded() const { return hidAccessLoaded_; }
 std::vector<THidInterface> TSimHidPlatform::ScanInterfaces() {
   std::vector<THidInterface> interfaces;
   if (enumerationRefs_ == 0 || !hidAccessLoaded_) return interfaces;
-  for (const auto& device : bus_->Present()) interfaces.push_back({device->Id(), device->Path()});
+  for (const auto& device : bus_->Present()) interfaces.push_back({device->Id(), device->Path(), device->PortPath()});
   return interfaces;
 }
 
