@@ -18,11 +18,12 @@ namespace {
 
 // Only async-signal-safe things happen in the handler: it writes one byte to
 // the pipe that the event loop watches, or ends the program.
+constexpr int HandledSignals[] = {SIGINT, SIGTERM, SIGHUP};
 std::atomic<int> signalCount{0};
 int wakeFd = -1;
 char leftoverFile[4096] = {};
 
-void HandleSigint(int) {
+void HandleInterrupt(int) {
   const int savedErrno = errno;
   if (signalCount.fetch_add(1) >= 1) {
     if (leftoverFile[0] != '\0') ::unlink(leftoverFile);
@@ -46,14 +47,15 @@ TInterruptSignal::TInterruptSignal() {
   QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { Drain(); });
 
   struct sigaction action {};
-  action.sa_handler = HandleSigint;
+  action.sa_handler = HandleInterrupt;
   sigemptyset(&action.sa_mask);
   action.sa_flags = SA_RESTART;
-  ::sigaction(SIGINT, &action, nullptr);
+  // timeout(1), a closed terminal and a stopping service ask the same as Ctrl-C.
+  for (const int signal : HandledSignals) ::sigaction(signal, &action, nullptr);
 }
 
 TInterruptSignal::~TInterruptSignal() {
-  ::signal(SIGINT, SIG_DFL);
+  for (const int signal : HandledSignals) ::signal(signal, SIG_DFL);
   wakeFd = -1;
   leftoverFile[0] = '\0';
   notifier_.reset();

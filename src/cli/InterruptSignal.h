@@ -1,5 +1,6 @@
-// Ctrl-C on the command line: the first one is handed to the event loop (it
-// acts as the Break button), a second one ends the program at once.
+// Ctrl-C on the command line, and SIGTERM and SIGHUP alike: the first one is
+// handed to the event loop (it acts as the Break button), a second one ends
+// the program at once.
 #pragma once
 
 #include <functional>
@@ -12,7 +13,7 @@ namespace kvm::cli {
 
 class TInterruptSignal {
  public:
-  // Installs the SIGINT handler; one instance at a time.
+  // Installs the handler of SIGINT, SIGTERM and SIGHUP; one instance at a time.
   TInterruptSignal();
   // Restores the default action.
   ~TInterruptSignal();
