@@ -23,6 +23,8 @@ class TProgressEvents {
   QJsonObject Figures(std::int64_t block, std::int64_t nowMs) const;
 
   // Image bytes carried by the first `block` blocks (block 0 carries 48).
+  std::int64_t Blocks() const { return blocks_; }
+
   static std::int64_t ImageBytesThrough(std::int64_t block, std::int64_t imageLength);
 
  private:
