@@ -20,22 +20,21 @@ TBenchRig::TBenchRig(TRigOptions options)
     : platform(std::make_shared<hid::platform::TSimHidPlatform>()),
       emulator(std::make_shared<emulator::TProgrammerEmulator>()),
       options_(options) {
-  controller = std::make_unique<hid::THidDeviceController>(platform);
-  protocol = std::make_unique<protocol::TProgrammerProtocol>(window, state, pump, options.WaitTickMs);
-  link = std::make_unique<link::TProgrammerLink>(*controller, window, window, state, *protocol,
-                                                 options.CountdownTickMs);
+  jobs::TStackOptions stackOptions;
+  stackOptions.WaitTickMs = options.WaitTickMs;
+  stackOptions.CountdownTickMs = options.CountdownTickMs;
   // The elapsed-time display ticks as in the window: a job measured here
   // services its timer as often as a real one.
-  jobs = std::make_unique<firmware::TProgrammingJobs>(window, window, state, *protocol, pump, ElapsedTimeTickMs);
+  stackOptions.ElapsedTickMs = ElapsedTimeTickMs;
+  stack = std::make_unique<jobs::TProgrammerStack>(platform, jobs::TStackFrontEnd{window, state, pump, &window, &window},
+                                                   stackOptions);
+  controller = &stack->HidCtl();
+  protocol = &stack->Protocol();
+  link = &stack->Link();
+  jobs = &stack->Jobs();
 }
 
-TBenchRig::~TBenchRig() {
-  // The window's parts go before the controller that owns their devices.
-  jobs.reset();
-  link.reset();
-  protocol.reset();
-  controller.reset();
-}
+TBenchRig::~TBenchRig() = default;
 
 bool TBenchRig::Connect(int timeoutMs) {
   platform->Plug(hid::platform::SimProgrammer(), ModelledLink(emulator, options_.Link, options_.Trace));

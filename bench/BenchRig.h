@@ -12,10 +12,11 @@
 
 #include "BenchWindow.h"
 #include "LinkModel.h"
-#include "app/core/AppState.h"
-#include "app/core/MessagePump.h"
+#include "core/AppState.h"
+#include "core/MessagePump.h"
 #include "emulator/ProgrammerEmulator.h"
-#include "firmware/ProgrammingJobs.h"
+#include "jobs/ProgrammerStack.h"
+#include "jobs/ProgrammingJobs.h"
 #include "hid/HidControllerClass.h"
 #include "hid/platform/sim/SimHidPlatform.h"
 #include "link/ProgrammerLink.h"
@@ -51,10 +52,12 @@ class TBenchRig {
   TBenchWindow window;
   TAppState state;
   TQtMessagePump pump;
-  std::unique_ptr<hid::THidDeviceController> controller;
-  std::unique_ptr<protocol::TProgrammerProtocol> protocol;
-  std::unique_ptr<link::TProgrammerLink> link;
-  std::unique_ptr<firmware::TProgrammingJobs> jobs;
+  std::unique_ptr<jobs::TProgrammerStack> stack;
+  // The stack's parts.
+  hid::THidDeviceController* controller = nullptr;
+  protocol::TProgrammerProtocol* protocol = nullptr;
+  link::TProgrammerLink* link = nullptr;
+  jobs::TProgrammingJobs* jobs = nullptr;
 
  private:
   TRigOptions options_;

@@ -7,8 +7,8 @@
 #include <functional>
 #include <string>
 
-#include "app/core/JobView.h"
-#include "app/core/StatusOps.h"
+#include "core/JobView.h"
+#include "core/StatusOps.h"
 
 namespace kvm::bench {
 
@@ -23,6 +23,7 @@ class TBenchWindow final : public IStatusOps, public IJobView {
   void ReportStatus(const std::string& text, TColour colour) override;
   void LogLine(const std::string& text) override;
   void LogBlank() override;
+  void ShowActivity(const std::string& text) override { SetStatusPanel(1, text); }
   void SetStatusPanel(int index, const std::string& text) override;
   std::string GetStatusPanel(int index) const override;
   void SetConnectLamp(bool) override {}

@@ -11,7 +11,7 @@
 #include <memory>
 #include <vector>
 
-#include "emulator/DeviceResponse.h"
+#include "hid/platform/sim/SimResponder.h"
 #include "emulator/ProgrammerEmulator.h"
 
 namespace kvm::bench {

@@ -2,11 +2,11 @@
 
 #include "BenchWindow.h"
 #include "CpuClock.h"
-#include "app/core/AppState.h"
-#include "app/core/MessagePump.h"
+#include "core/AppState.h"
+#include "core/MessagePump.h"
 #include "hid/HidControllerClass.h"
+#include "jobs/ProgrammerStack.h"
 #include "link/ProgrammerLink.h"
-#include "protocol/ProgrammerProtocol.h"
 
 namespace kvm::bench {
 
@@ -15,15 +15,15 @@ bool MeasureRescan(std::shared_ptr<hid::platform::THidPlatform> platform, int ex
   TBenchWindow window;
   TAppState state;
   TQtMessagePump pump;
-  hid::THidDeviceController controller(std::move(platform));
+  jobs::TProgrammerStack stack(std::move(platform), jobs::TStackFrontEnd{window, state, pump, &window, &window});
+  hid::THidDeviceController& controller = stack.HidCtl();
   if (!controller.IsBound()) {
     failure = "the HID platform could not be bound";
     return false;
   }
   bool listed = false;
   {
-    protocol::TProgrammerProtocol protocol(window, state, pump);
-    link::TProgrammerLink link(controller, window, window, state, protocol);
+    link::TProgrammerLink& link = stack.Link();
     link.BindController();
 
     // Installing the change handler rescans at once.

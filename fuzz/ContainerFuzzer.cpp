@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "cli/Commands.h"
-#include "cli/ContainerHeader.h"
+#include "cli/ContainerRefusal.h"
 #include "firmware/FirmwareImage.h"
 
 namespace {
@@ -96,7 +96,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (length <= 16 || ReadFile(output) != ClosedForm(content)) std::abort();
   } else {
     if (std::filesystem::exists(output) || firmware::ImageResultText(result).empty()) std::abort();
-    const auto header = kvm::cli::ParseContainerHeader(content, length);
+    const auto header = kvm::firmware::ParseContainerHeader(content, length);
     if (kvm::cli::ContainerRefusal(result, header, target).empty()) std::abort();
   }
 

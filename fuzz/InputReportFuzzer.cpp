@@ -14,8 +14,8 @@
 #include <vector>
 
 #include "../tests/support/RecordingStatus.h"
-#include "app/core/AppState.h"
-#include "app/core/MessagePump.h"
+#include "core/AppState.h"
+#include "core/MessagePump.h"
 #include "hid/HidControllerClass.h"
 #include "hid/platform/sim/SimHidPlatform.h"
 #include "protocol/ProgrammerProtocol.h"

@@ -230,6 +230,8 @@ void TMainForm::LogLine(const std::string& text) {
 
 void TMainForm::LogBlank() { HistoryListBox->addItem(QString()); }
 
+void TMainForm::ShowActivity(const std::string& text) { SetStatusPanel(1, text); }
+
 void TMainForm::SetStatusPanel(int index, const std::string& text) { ProgStatusBar->SetPanelText(index, ToQString(text)); }
 
 std::string TMainForm::GetStatusPanel(int index) const { return ProgStatusBar->PanelText(index).toStdString(); }

@@ -10,9 +10,9 @@
 
 #include "app/FileDialog.h"
 #include "app/OsVersion.h"
-#include "app/core/AppState.h"
-#include "app/core/JobView.h"
-#include "app/core/StatusOps.h"
+#include "core/AppState.h"
+#include "core/JobView.h"
+#include "core/StatusOps.h"
 
 class QAction;
 class QCheckBox;
@@ -76,6 +76,9 @@ class TMainForm final : public QWidget, public IStatusOps, public IJobView {
   void ReportStatus(const std::string& text, TColour colour) override;
   void LogLine(const std::string& text) override;
   void LogBlank() override;
+  void ShowActivity(const std::string& text) override;
+  void SetProgress(int position, int maximum) override;
+  void StepProgress() override;
   void SetStatusPanel(int index, const std::string& text) override;
   std::string GetStatusPanel(int index) const override;
   void SetConnectLamp(bool on) override;
@@ -92,8 +95,6 @@ class TMainForm final : public QWidget, public IStatusOps, public IJobView {
   void SetTargetLamp(TTarget target, TLampPicture picture) override;
   void SetBreakVisible(bool visible) override;
   bool IsBreakVisible() const override;
-  void SetProgress(int position, int maximum) override;
-  void StepProgress() override;
 
   // Event handlers.
   void FormCreate();

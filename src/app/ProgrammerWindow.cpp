@@ -1,6 +1,6 @@
 #include "app/ProgrammerWindow.h"
 
-#include "firmware/ProgrammingJobs.h"
+#include "jobs/ProgrammingJobs.h"
 #include "link/ProgrammerLink.h"
 
 namespace kvm::app {
@@ -8,9 +8,16 @@ namespace kvm::app {
 TProgrammerWindow::TProgrammerWindow(std::shared_ptr<hid::platform::THidPlatform> platform, TMainFormOptions options)
     : form_(std::make_unique<TMainForm>(std::move(options))) {
   TMainForm& form = *form_;
-  stack_ = std::make_unique<TProgrammerStack>(std::move(platform), form, form, form.State(), pump_, form.TickMs());
+  jobs::TSessionOptions session;
+  session.Stack = jobs::TStackOptions::WithTick(form.TickMs());
+  session.OwnThread = false;
+  session.Sink = &form;
+  session.Layout = &form;
+  session.View = &form;
+  session.State = &form.State();
+  session.Activate = false;
+  session_ = std::make_unique<jobs::TProgrammingSession>(std::move(platform), std::move(session));
 
-  Link().BindController();
   form.OnProgramClick = [this] { Jobs().InProgButtonClick(); };
   form.OnResetJobMemory = [this] { Jobs().ResetJobMemory(); };
   form.OnActivate = [this] { Link().FormActivate(); };
@@ -22,7 +29,7 @@ TProgrammerWindow::~TProgrammerWindow() {
   form_->OnActivate = nullptr;
   form_->OnProgramClick = nullptr;
   form_->OnResetJobMemory = nullptr;
-  stack_.reset();
+  session_.reset();
 }
 
 }  // namespace kvm::app

@@ -1,14 +1,13 @@
-// The window together with the programmer stack beside it (controller,
-// protocol, connection, jobs), wired to the window's events. The HID platform
-// decides which devices it sees (hidraw in the product, the simulated back end
-// in the demo and the tests).
+// The window together with its programming session (controller, protocol,
+// connection, jobs) on the user-interface thread, wired to the window's
+// events. The HID platform decides which devices it sees (hidraw in the
+// product, the simulated back end in the demo and the tests).
 #pragma once
 
 #include <memory>
 
 #include "app/DevReader.h"
-#include "app/ProgrammerStack.h"
-#include "app/core/MessagePump.h"
+#include "jobs/ProgrammingSession.h"
 
 namespace kvm::app {
 
@@ -21,16 +20,15 @@ class TProgrammerWindow {
   TProgrammerWindow& operator=(const TProgrammerWindow&) = delete;
 
   TMainForm& Form() { return *form_; }
-  hid::THidDeviceController& HidCtl() { return stack_->HidCtl(); }
-  protocol::TProgrammerProtocol& Protocol() { return stack_->Protocol(); }
-  link::TProgrammerLink& Link() { return stack_->Link(); }
-  firmware::TProgrammingJobs& Jobs() { return stack_->Jobs(); }
+  hid::THidDeviceController& HidCtl() { return session_->Stack().HidCtl(); }
+  protocol::TProgrammerProtocol& Protocol() { return session_->Stack().Protocol(); }
+  link::TProgrammerLink& Link() { return session_->Stack().Link(); }
+  jobs::TProgrammingJobs& Jobs() { return session_->Stack().Jobs(); }
 
  private:
-  // Declared first so that it goes last: the stack reports to it.
+  // Declared first so that it goes last: the session reports to it.
   std::unique_ptr<TMainForm> form_;
-  TQtMessagePump pump_;
-  std::unique_ptr<TProgrammerStack> stack_;
+  std::unique_ptr<jobs::TProgrammingSession> session_;
 };
 
 }  // namespace kvm::app

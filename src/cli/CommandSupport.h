@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/JobView.h"
+#include "core/JobView.h"
 
 namespace CLI {
 class App;

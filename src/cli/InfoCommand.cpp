@@ -8,7 +8,7 @@
 
 #include "cli/Commands.h"
 #include "cli/CommandSupport.h"
-#include "cli/ContainerHeader.h"
+#include "cli/ContainerRefusal.h"
 #include "cli/ExitCodes.h"
 #include "cli/JsonWriter.h"
 #include "firmware/FirmwareImage.h"

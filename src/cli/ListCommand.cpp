@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <memory>
 
-#include "app/core/MessagePump.h"
+#include "core/MessagePump.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"

@@ -8,9 +8,9 @@
 #include <cstdlib>
 #include <memory>
 
-#include "app/ProgrammerStack.h"
-#include "app/core/AppState.h"
-#include "app/core/MessagePump.h"
+#include "jobs/ProgrammerStack.h"
+#include "core/AppState.h"
+#include "core/MessagePump.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
@@ -18,7 +18,7 @@
 #include "cli/ProgressLine.h"
 #include "cli/TerminalStatus.h"
 #include "firmware/FirmwareImage.h"
-#include "firmware/ProgrammingJobs.h"
+#include "jobs/ProgrammingJobs.h"
 #include "hid/HidControllerClass.h"
 #include "hid/platform/linux/LinuxHidPlatform.h"
 #include "link/ProgrammerLink.h"
@@ -57,7 +57,8 @@ class TProgrammingSession {
   TProgrammingSession(const TProgramOptions& options, int tickMs)
       : progress_(STDERR_FILENO),
         status_(stdout, &progress_),
-        stack_(hid::platform::MakeLinuxHidPlatform(), status_, status_, state_, pump_, tickMs) {
+        stack_(hid::platform::MakeLinuxHidPlatform(), jobs::TStackFrontEnd{status_, state_, pump_, &status_, &status_},
+               jobs::TStackOptions::WithTick(tickMs)) {
     if (!options.UsbHostFile.empty()) status_.SelectTarget(TTarget::UsbHost, options.UsbHostFile);
     if (!options.OsdFile.empty()) status_.SelectTarget(TTarget::Osd, options.OsdFile);
     if (!options.Serial.empty()) stack_.Link().SetRequiredSerial(options.Serial);
@@ -137,7 +138,7 @@ class TProgrammingSession {
   TTerminalStatus status_;
   TAppState state_;
   TQtMessagePump pump_;
-  app::TProgrammerStack stack_;
+  jobs::TProgrammerStack stack_;
   TInterruptSignal interrupt_;
   bool connected_ = false;
 };

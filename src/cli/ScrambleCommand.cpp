@@ -4,7 +4,7 @@
 
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
-#include "cli/ContainerHeader.h"
+#include "cli/ContainerRefusal.h"
 #include "cli/ExitCodes.h"
 #include "firmware/FirmwareImage.h"
 

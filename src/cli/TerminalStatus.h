@@ -7,8 +7,8 @@
 #include <map>
 #include <string>
 
-#include "app/core/JobView.h"
-#include "app/core/StatusOps.h"
+#include "core/JobView.h"
+#include "core/StatusOps.h"
 #include "cli/ProgressLine.h"
 
 namespace kvm::cli {
@@ -33,6 +33,7 @@ class TTerminalStatus final : public IStatusOps, public IJobView {
   void ReportStatus(const std::string& text, TColour colour) override;
   void LogLine(const std::string& text) override;
   void LogBlank() override;
+  void ShowActivity(const std::string& text) override { SetStatusPanel(1, text); }
   void SetStatusPanel(int index, const std::string& text) override;
   std::string GetStatusPanel(int index) const override;
   // There are no lamp, buttons or layout on a terminal: the command line

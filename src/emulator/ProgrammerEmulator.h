@@ -20,11 +20,17 @@
 #include <optional>
 #include <vector>
 
-#include "emulator/DeviceResponse.h"
 #include "emulator/FaultRule.h"
 #include "emulator/ReceivedImage.h"
+#include "hid/platform/sim/SimResponder.h"
 
 namespace kvm::emulator {
+
+// The emulator answers through the simulated back end's responder interface.
+using hid::platform::TDeviceResponder;
+using hid::platform::TDeviceResponse;
+using hid::platform::TInputReport;
+using hid::platform::TReplyFunction;
 
 inline constexpr std::uint8_t OutputReportID = 0x04;
 inline constexpr std::uint8_t InputReportID = 0x01;

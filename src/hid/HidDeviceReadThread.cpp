@@ -2,7 +2,6 @@
 
 #include <QCoreApplication>
 #include <QEvent>
-#include <QEventLoop>
 #include <QObject>
 #include <algorithm>
 #include <atomic>
@@ -43,7 +42,6 @@ struct THidDeviceReadThread::State {
 
   // User-interface thread only.
   QObject* Target = nullptr;
-  QEventLoop* StopLoop = nullptr;
   bool InHandOver = false;
 
   void RequestTermination() {
@@ -105,10 +103,7 @@ class THandOverTarget final : public QObject {
  public:
   explicit THandOverTarget(std::shared_ptr<State> state) : state_(std::move(state)) {}
 
-  void customEvent(QEvent*) override {
-    Deliver(state_);
-    if (state_->Finished && state_->StopLoop != nullptr) state_->StopLoop->quit();
-  }
+  void customEvent(QEvent*) override { Deliver(state_); }
 
  private:
   std::shared_ptr<State> state_;
@@ -125,6 +120,8 @@ void HandOver(const std::shared_ptr<State>& s, HandOverKind kind) {
     s->Pending = true;
     s->Kind = kind;
   }
+  // A stop in progress takes it directly; otherwise the posted event does.
+  s->HandedWake.notify_all();
   Notify(s);
   std::unique_lock<std::mutex> lock(s->HandedLock);
   s->HandedWake.wait(lock, [&] { return !s->Pending; });
@@ -177,7 +174,11 @@ void THidDeviceReadThread::Run(std::shared_ptr<State> s) {
         break;
     }
   }
-  s->Finished = true;
+  {
+    std::lock_guard<std::mutex> lock(s->HandedLock);
+    s->Finished = true;
+  }
+  s->HandedWake.notify_all();
   // An abandoned thread's target may be gone; nobody waits for it anyway.
   if (!s->Abandoned) Notify(s);
 }
@@ -200,21 +201,23 @@ void THidDeviceReadThread::Start() {
 
 void THidDeviceReadThread::Stop() {
   if (!thread_.joinable()) return;
-  QEventLoop loop;
-  state_->StopLoop = &loop;
-  state_->RequestTermination();
-  // The thread may be blocked in a hand-over: keep servicing them until it
-  // reports its end, and only then join.
-  while (!state_->Finished) {
-    loop.exec();
-    // An application that is quitting ends every loop at once: keep
-    // servicing the hand-overs by hand until the thread is out.
-    if (!state_->Finished) {
-      QCoreApplication::processEvents();
-      std::this_thread::yield();
-    }
+  const std::shared_ptr<State> s = state_;
+  s->RequestTermination();
+  // The thread may be blocked in a hand-over: serve this reader's hand-overs,
+  // and nothing else, until it reports its end. Clicks, ticks and device
+  // notices wait in the queue until the stop is over, so none of them runs in
+  // the middle of a device's destruction.
+  std::unique_lock<std::mutex> lock(s->HandedLock);
+  for (;;) {
+    s->HandedWake.wait(lock, [&] { return s->Finished.load() || (s->Pending && !s->InHandOver); });
+    if (s->Finished) break;
+    lock.unlock();
+    Deliver(s);
+    // The handler gave the device back, which abandoned this thread.
+    if (s->Abandoned) return;
+    lock.lock();
   }
-  state_->StopLoop = nullptr;
+  lock.unlock();
   thread_.join();
 }
 
@@ -231,7 +234,6 @@ void THidDeviceReadThread::Abandon() {
   state_->RequestTermination();
   // Deleted once the hand-over that is running on it has returned.
   state_->Target->deleteLater();
-  if (state_->StopLoop != nullptr) state_->StopLoop->quit();
   thread_.detach();
 }
 

@@ -13,10 +13,11 @@ const char* const ScanningText = "Scanning...";
 const char* const NotFoundText = "KVM Programmer is not found.";
 }  // namespace
 
-TProgrammerLink::TProgrammerLink(hid::THidDeviceController& controller, IStatusOps& status, IJobView& view,
-                                 TAppState& state, protocol::TProgrammerProtocol& protocol, int tickMs)
+TProgrammerLink::TProgrammerLink(hid::THidDeviceController& controller, IStatusSink& status, ILayoutOps& layout,
+                                 IJobView& view, TAppState& state, protocol::TProgrammerProtocol& protocol, int tickMs)
     : controller_(controller),
       status_(status),
+      layout_(layout),
       view_(view),
       state_(state),
       protocol_(protocol),
@@ -86,7 +87,7 @@ void TProgrammerLink::HidCtlRemoval(hid::THidDevice* HidDev) {
 void TProgrammerLink::HidCtlDeviceChange(hid::THidDeviceController* /*Sender*/) {
   if (!checkTargetTimer_.Enabled()) return;
 
-  status_.SetConnectLamp(false);
+  layout_.SetConnectLamp(false);
   if (view_.IsBreakVisible()) {
     state_.UserBreak = true;
     view_.SetBreakVisible(false);
@@ -94,13 +95,13 @@ void TProgrammerLink::HidCtlDeviceChange(hid::THidDeviceController* /*Sender*/) 
   }
   const bool newScan = status_.GetStatusText() != ScanningText;
   status_.ShowStatus(ScanningText, Green);
-  status_.SetStatusPanel(1, status_.GetStatusText());
-  status_.SetStatusPanel(2, "");
+  status_.ShowActivity(status_.GetStatusText());
+  layout_.SetStatusPanel(2, "");
   if (newScan) {
     status_.LogBlank();
     status_.LogLine(ScanningText);
   }
-  status_.DisableProgramButtons();
+  layout_.DisableProgramButtons();
 
   // Dropped before the devices go: stopping a reader services events, and
   // nothing may reach a destroyed programmer meanwhile.
@@ -158,14 +159,15 @@ bool TProgrammerLink::ConnectProgrammer() {
     hid::THidDevice* device = devListBox_.Line(i).Device;
     if (device == nullptr || !IsProgrammer(*device)) continue;
     if (!requiredSerial_.empty() && hid::ToText(device->GetSerialNumber()) != requiredSerial_) continue;
-    status_.RestoreLayout();
-    status_.SetStatusPanel(2, ProgrammerDescription(*device));
+    layout_.RestoreLayout();
+    const std::string description = ProgrammerDescription(*device);
+    layout_.SetStatusPanel(2, description);
     programmerIndex_ = i;
-    status_.SetConnectLamp(true);
-    status_.EnableProgramButtons();
-    status_.ReportStatus(status_.GetStatusPanel(2) + " is connected.", Blue);
+    layout_.SetConnectLamp(true);
+    layout_.EnableProgramButtons();
+    status_.ReportStatus(description + " is connected.", Blue);
     state_.Connected = true;
-    status_.UpdateProgramButton();
+    layout_.UpdateProgramButton();
     break;
   }
 
@@ -181,12 +183,12 @@ bool TProgrammerLink::ConnectProgrammer() {
     return true;
   }
 
-  status_.SetConnectLamp(false);
+  layout_.SetConnectLamp(false);
   status_.ShowStatus("Please connect KVM programmer.", Red);
-  status_.SetStatusPanel(1, NotFoundText);
+  status_.ShowActivity(NotFoundText);
   status_.LogLine(NotFoundText);
-  status_.DisableProgramButtons();
-  status_.RestoreLayout();
+  layout_.DisableProgramButtons();
+  layout_.RestoreLayout();
   return false;
 }
 

@@ -8,10 +8,11 @@
 #include <string>
 #include <utility>
 
-#include "app/core/AppState.h"
-#include "app/core/JobView.h"
-#include "app/core/StatusOps.h"
-#include "app/core/TickTimer.h"
+#include "core/AppState.h"
+#include "core/JobView.h"
+#include "core/LayoutOps.h"
+#include "core/StatusSink.h"
+#include "core/TickTimer.h"
 #include "link/DeviceListBox.h"
 
 namespace kvm::hid {
@@ -30,8 +31,8 @@ inline constexpr int CountdownTicks = 3;
 class TProgrammerLink {
  public:
   // The controller must outlive the link.
-  TProgrammerLink(hid::THidDeviceController& controller, IStatusOps& status, IJobView& view, TAppState& state,
-                  protocol::TProgrammerProtocol& protocol, int tickMs = 1000);
+  TProgrammerLink(hid::THidDeviceController& controller, IStatusSink& status, ILayoutOps& layout, IJobView& view,
+                  TAppState& state, protocol::TProgrammerProtocol& protocol, int tickMs = 1000);
   // Gives back every checked-out device and unbinds the controller's handlers.
   ~TProgrammerLink();
   TProgrammerLink(const TProgrammerLink&) = delete;
@@ -72,7 +73,8 @@ class TProgrammerLink {
   static bool IsProgrammer(hid::THidDevice& device);
 
   hid::THidDeviceController& controller_;
-  IStatusOps& status_;
+  IStatusSink& status_;
+  ILayoutOps& layout_;
   IJobView& view_;
   TAppState& state_;
   protocol::TProgrammerProtocol& protocol_;

@@ -27,7 +27,7 @@ std::int32_t TProgrammerProtocol::ProgramBlock(std::uint8_t target, std::int32_t
 
   ProgrammerReport report{};
   status_.SetStatusColour(Green);
-  status_.SetStatusPanel(1, "Programming block [" + block + "] ...");
+  status_.ShowActivity("Programming block [" + block + "] ...");
   pump_.ProcessMessages();
 
   report[0] = 0x04;
@@ -64,9 +64,8 @@ std::int32_t TProgrammerProtocol::ProgramBlock(std::uint8_t target, std::int32_t
     ++resends;
     // The first resend goes out unannounced.
     if (resends > 1)
-      status_.ReportStatus("Retry KVM Programmer (" + std::to_string(kind) + ") [" + block + "]: #" +
-                               std::to_string(resends),
-                           Red);
+      status_.ReportRetry("Retry KVM Programmer (" + std::to_string(kind) + ") [" + block + "]: #" +
+                          std::to_string(resends));
   }
 }
 

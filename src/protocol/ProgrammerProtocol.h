@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <string>
 
-#include "app/core/AppState.h"
-#include "app/core/MessagePump.h"
-#include "app/core/StatusOps.h"
-#include "app/core/TickTimer.h"
+#include "core/AppState.h"
+#include "core/MessagePump.h"
+#include "core/StatusSink.h"
+#include "core/TickTimer.h"
 
 namespace kvm::hid {
 class THidDevice;
@@ -36,7 +36,7 @@ struct ReplyStore {
 
 class TProgrammerProtocol {
  public:
-  TProgrammerProtocol(IStatusOps& status, TAppState& state, IMessagePump& pump, int tickMs = 1000);
+  TProgrammerProtocol(IStatusSink& status, TAppState& state, IMessagePump& pump, int tickMs = 1000);
 
   // Report exchange and transaction.
   bool SendReport(const ProgrammerReport& report);
@@ -64,7 +64,7 @@ class TProgrammerProtocol {
   TTickTimer& WaitTimer() { return waitTimer_; }
 
  private:
-  IStatusOps& status_;
+  IStatusSink& status_;
   TAppState& state_;
   IMessagePump& pump_;
   TTickTimer waitTimer_;

@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "cli/CommandSupport.h"
-#include "cli/ContainerHeader.h"
+#include "cli/ContainerRefusal.h"
 #include "cli/JsonWriter.h"
 #include "cli/ProgressLine.h"
 #include "cli/TerminalStatus.h"

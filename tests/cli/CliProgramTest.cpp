@@ -13,7 +13,7 @@
 #include "UmockdevHid.h"
 #include "WaitFor.h"
 #include "cli/CommandSupport.h"
-#include "cli/ContainerHeader.h"
+#include "cli/ContainerRefusal.h"
 
 namespace kvm::test {
 namespace {

@@ -4,6 +4,12 @@
 
 #include <poll.h>
 
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <algorithm>
+#include <thread>
+
 #include "SimControllerEvents.h"
 #include "WaitFor.h"
 #include "emulator/ProgrammerEmulator.h"
@@ -362,6 +368,50 @@ TEST_F(ControllerSim, ProgrammerRepliesReachOnDataOnTheUserInterfaceThread) {
   EXPECT_EQ(events.Received[0].Data, (std::vector<std::uint8_t>{0x03, 0x00, 0x20, 0x52, 0, 0, 0}));
   EXPECT_EQ(events.Received[2].Data, (std::vector<std::uint8_t>{0x01, 0x02, 0, 0, 0, 0, 0}));
   delete programmer;
+}
+
+// Stopping a reader serves its hand-overs only: a click or a timer tick
+// queued before the stop runs after it, never in the middle of it.
+TEST_F(ControllerSim, ClicksAndTicksQueuedDuringAReaderStopRunAfterIt) {
+  const std::uint64_t id = Plug();
+  Start();
+  THidDevice* device = CheckOut(0);
+  std::vector<std::string> order;
+  device->SetOnData(THidDataEvent(
+      std::function<void(THidDevice*, std::uint8_t, const std::uint8_t*, std::uint16_t)>(
+          [&](THidDevice*, std::uint8_t, const std::uint8_t*, std::uint16_t) { order.push_back("report"); })));
+  ASSERT_TRUE(device->HasReaderThread());
+
+  // The reader takes the report and waits in its hand-over; no event is
+  // serviced meanwhile.
+  ASSERT_TRUE(sim->InjectInputReport(id, emulator::TProgrammerEmulator::StatusReport(0x02)));
+  QElapsedTimer clock;
+  clock.start();
+  while (sim->QueuedReports(id) != 0 && clock.elapsed() < 2000) std::this_thread::yield();
+  ASSERT_EQ(sim->QueuedReports(id), 0u);
+
+  QMetaObject::invokeMethod(QCoreApplication::instance(), [&] { order.push_back("click"); }, Qt::QueuedConnection);
+  QTimer tick;
+  tick.setSingleShot(true);
+  QObject::connect(&tick, &QTimer::timeout, [&] { order.push_back("tick"); });
+  tick.start(0);
+
+  device->SetOnData(nullptr);  // stops the reader
+  order.push_back("stopped");
+  const auto position = [&](const std::string& entry) {
+    return std::find(order.begin(), order.end(), entry) - order.begin();
+  };
+  const auto has = [&](const std::string& entry) { return position(entry) < std::ssize(order); };
+  ASSERT_TRUE(kvm::test::WaitFor([&] { return has("click") && has("tick"); }));
+
+  // The report, if the stop came after the reader had taken it, was served
+  // within the stop; the click and the tick only after it.
+  EXPECT_GT(position("click"), position("stopped"));
+  EXPECT_GT(position("tick"), position("stopped"));
+  if (has("report")) {
+    EXPECT_LT(position("report"), position("stopped"));
+  }
+  delete device;
 }
 
 TEST_F(ControllerSim, UnplugWhileReadingReportsReadErrorsUntilGivenBack) {

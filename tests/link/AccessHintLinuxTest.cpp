@@ -8,13 +8,13 @@
 #include "RecordingStatus.h"
 #include "UmockdevHid.h"
 #include "WaitFor.h"
-#include "app/core/AppState.h"
-#include "app/core/MessagePump.h"
+#include "core/AppState.h"
+#include "core/MessagePump.h"
 #include "hid/HidControllerClass.h"
 #include "hid/HidDevice.h"
 #include "hid/platform/linux/LinuxHidPlatform.h"
+#include "jobs/ProgrammerStack.h"
 #include "link/ProgrammerLink.h"
-#include "protocol/ProgrammerProtocol.h"
 
 namespace kvm::test {
 namespace {
@@ -29,23 +29,21 @@ class AccessHintLinuxTest : public ::testing::Test {
     window_.connected = &state_.Connected;
   }
   void TearDown() override {
-    link_.reset();
-    protocol_.reset();
-    controller_.reset();
+    stack_.reset();
     bed_.reset();
   }
 
   // The window's creation and first activation; waits for the countdown that
   // the devices already present start to run out.
   bool StartAndSettle() {
-    controller_ = std::make_unique<hid::THidDeviceController>(hid::platform::MakeLinuxHidPlatform());
-    if (!controller_->IsBound()) return false;
-    protocol_ = std::make_unique<protocol::TProgrammerProtocol>(window_, state_, pump_, TickMs);
-    link_ = std::make_unique<link::TProgrammerLink>(*controller_, window_, window_, state_, *protocol_, TickMs);
-    link_->BindController();
-    link_->FormActivate();
-    return WaitFor([this] { return link_->CheckTargetTimer().Enabled(); }) &&
-           WaitFor([this] { return !link_->CheckTargetTimer().Enabled(); });
+    stack_ = std::make_unique<jobs::TProgrammerStack>(hid::platform::MakeLinuxHidPlatform(),
+                                                      jobs::TStackFrontEnd{window_, state_, pump_, &window_, &window_},
+                                                      jobs::TStackOptions::WithTick(TickMs));
+    if (!stack_->HidCtl().IsBound()) return false;
+    stack_->Start();
+    link::TProgrammerLink& link = stack_->Link();
+    return WaitFor([&link] { return link.CheckTargetTimer().Enabled(); }) &&
+           WaitFor([&link] { return !link.CheckTargetTimer().Enabled(); });
   }
 
   int HintLines() const {
@@ -58,9 +56,7 @@ class AccessHintLinuxTest : public ::testing::Test {
   TRecordingStatus window_;
   TAppState state_;
   TQtMessagePump pump_;
-  std::unique_ptr<hid::THidDeviceController> controller_;
-  std::unique_ptr<protocol::TProgrammerProtocol> protocol_;
-  std::unique_ptr<link::TProgrammerLink> link_;
+  std::unique_ptr<jobs::TProgrammerStack> stack_;
 };
 
 TEST_F(AccessHintLinuxTest, NodeWithoutWriteAccessIsNamedWithTheRuleAfterTheConnection) {

@@ -91,19 +91,32 @@ TEST(ConnectionTest, ProgrammerWithoutWriteAccessConnectsWithoutAReader) {
 }
 
 TEST(ConnectionTest, DestroyingTheLinkGivesEveryDeviceBack) {
-  TProgrammerRig rig;
-  rig.PlugMouse();
-  ASSERT_TRUE(rig.StartConnected());
-  ASSERT_EQ(rig.controller->NumCheckedOutDevices(), 2);
+  // The link alone beside its controller, so that it can go first.
+  auto platform = std::make_shared<hid::platform::TSimHidPlatform>();
+  platform->Plug(hid::platform::SimMouse());
+  platform->Plug(hid::platform::SimProgrammer(),
+                 emulator::TProgrammerEmulator::Responder(std::make_shared<emulator::TProgrammerEmulator>()));
+  TRigWindow window;
+  TAppState state;
+  TQtMessagePump pump;
+  hid::THidDeviceController controller(platform);
+  protocol::TProgrammerProtocol protocol(window, state, pump, RigTickMs);
+  auto link =
+      std::make_unique<link::TProgrammerLink>(controller, window, window, window, state, protocol, RigTickMs);
+  link->BindController();
+  link->FormActivate();
+  ASSERT_TRUE(WaitFor([&] { return link->CheckTargetTimer().Enabled(); }) &&
+              WaitFor([&] { return !link->CheckTargetTimer().Enabled(); }));
+  ASSERT_TRUE(state.Connected);
+  ASSERT_EQ(controller.NumCheckedOutDevices(), 2);
 
-  rig.jobs.reset();
-  rig.link.reset();
-  EXPECT_EQ(rig.controller->NumCheckedOutDevices(), 0);
-  EXPECT_EQ(rig.state.ProgrammerDevice, nullptr);
+  link.reset();
+  EXPECT_EQ(controller.NumCheckedOutDevices(), 0);
+  EXPECT_EQ(state.ProgrammerDevice, nullptr);
   // Its handlers are gone from the controller: a later change reaches nothing.
-  rig.PlugMouse();
-  rig.controller->DeviceChange();
-  EXPECT_EQ(rig.controller->NumCheckedOutDevices(), 0);
+  platform->Plug(hid::platform::SimMouse());
+  controller.DeviceChange();
+  EXPECT_EQ(controller.NumCheckedOutDevices(), 0);
 }
 
 }  // namespace

@@ -8,26 +8,19 @@ TProgrammerRig::TProgrammerRig(int tickMs)
     : platform(std::make_shared<hid::platform::TSimHidPlatform>()),
       emulator(std::make_shared<emulator::TProgrammerEmulator>()) {
   window.connected = &state.Connected;
-  controller = std::make_unique<hid::THidDeviceController>(platform);
-  protocol = std::make_unique<protocol::TProgrammerProtocol>(window, state, pump, tickMs);
-  link = std::make_unique<link::TProgrammerLink>(*controller, window, window, state, *protocol, tickMs);
-  jobs = std::make_unique<firmware::TProgrammingJobs>(window, window, state, *protocol, pump, tickMs,
-                                                      [this] { return clockMs; });
-  link->OnAutoStart = [this] { jobs->InProgButtonClick(); };
+  jobs::TStackOptions options = jobs::TStackOptions::WithTick(tickMs);
+  options.Clock = [this] { return clockMs; };
+  stack = std::make_unique<jobs::TProgrammerStack>(platform, jobs::TStackFrontEnd{window, state, pump, &window, &window},
+                                                   std::move(options));
+  controller = &stack->HidCtl();
+  protocol = &stack->Protocol();
+  link = &stack->Link();
+  jobs = &stack->Jobs();
 }
 
-TProgrammerRig::~TProgrammerRig() {
-  // The window goes before the controller it owns.
-  jobs.reset();
-  link.reset();
-  protocol.reset();
-  controller.reset();
-}
+TProgrammerRig::~TProgrammerRig() = default;
 
-void TProgrammerRig::Start() {
-  link->BindController();
-  link->FormActivate();
-}
+void TProgrammerRig::Start() { stack->Start(); }
 
 std::uint64_t TProgrammerRig::PlugProgrammer(const std::u16string& serial) {
   hid::platform::TSimDeviceInfo programmer = hid::platform::SimProgrammer();

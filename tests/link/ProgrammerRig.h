@@ -11,11 +11,12 @@
 #include <vector>
 
 #include "RecordingStatus.h"
-#include "app/core/AppState.h"
-#include "app/core/MessagePump.h"
+#include "core/AppState.h"
+#include "core/MessagePump.h"
 #include "emulator/ProgrammerEmulator.h"
-#include "firmware/ProgrammingJobs.h"
 #include "hid/HidControllerClass.h"
+#include "jobs/ProgrammerStack.h"
+#include "jobs/ProgrammingJobs.h"
 #include "hid/platform/sim/SimHidPlatform.h"
 #include "link/ProgrammerLink.h"
 #include "protocol/ProgrammerProtocol.h"
@@ -81,11 +82,13 @@ class TProgrammerRig {
   TRigWindow window;
   TAppState state;
   TQtMessagePump pump;
-  std::unique_ptr<hid::THidDeviceController> controller;
-  std::unique_ptr<protocol::TProgrammerProtocol> protocol;
-  std::unique_ptr<link::TProgrammerLink> link;
-  std::unique_ptr<firmware::TProgrammingJobs> jobs;
   std::uint32_t clockMs = 0;  // the jobs' millisecond clock
+  std::unique_ptr<jobs::TProgrammerStack> stack;
+  // The stack's parts.
+  hid::THidDeviceController* controller = nullptr;
+  protocol::TProgrammerProtocol* protocol = nullptr;
+  link::TProgrammerLink* link = nullptr;
+  jobs::TProgrammingJobs* jobs = nullptr;
 };
 
 }  // namespace kvm::test

@@ -12,7 +12,7 @@
 
 #include "RecordingStatus.h"
 #include "WaitFor.h"
-#include "app/core/MessagePump.h"
+#include "core/MessagePump.h"
 #include "emulator/ProgrammerEmulator.h"
 #include "hid/HidControllerClass.h"
 #include "hid/platform/sim/SimHidPlatform.h"

@@ -7,7 +7,7 @@
 #include "RecordingStatus.h"
 #include "UmockdevHid.h"
 #include "WaitFor.h"
-#include "app/core/MessagePump.h"
+#include "core/MessagePump.h"
 #include "emulator/ProgrammerEmulator.h"
 #include "hid/HidControllerClass.h"
 #include "hid/platform/linux/LinuxHidPlatform.h"

@@ -10,7 +10,7 @@
 #include <functional>
 #include <initializer_list>
 
-#include "app/core/MessagePump.h"
+#include "core/MessagePump.h"
 #include "protocol/ProgrammerProtocol.h"
 
 namespace kvm::test {

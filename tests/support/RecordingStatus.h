@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/core/JobView.h"
-#include "app/core/StatusOps.h"
+#include "core/JobView.h"
+#include "core/StatusOps.h"
 
 namespace kvm::test {
 
@@ -32,6 +32,7 @@ class TRecordingStatus : public IStatusOps, public IJobView {
     selectedLine = static_cast<int>(log.size()) - 1;
   }
   void LogBlank() override { log.emplace_back(); }
+  void ShowActivity(const std::string& text) override { panels[1] = text; }
   void SetStatusPanel(int index, const std::string& text) override { panels[index] = text; }
   std::string GetStatusPanel(int index) const override { return panels[index]; }
   void SetConnectLamp(bool on) override { connectLamp = on; }

@@ -17,7 +17,7 @@
 
 #include "app/AppIcon.h"
 #include "app/ProgrammerWindow.h"
-#include "app/demo/DemoRig.h"
+#include "DemoRig.h"
 #include "hid/platform/sim/SimHidPlatform.h"
 
 namespace {

@@ -1,4 +1,4 @@
-#include "app/demo/DemoRig.h"
+#include "DemoRig.h"
 
 #include <QComboBox>
 #include <QFile>

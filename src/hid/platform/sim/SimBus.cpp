@@ -16,7 +16,7 @@ TSimBus::TSimBus() : noticeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
 
 TSimBus::~TSimBus() { close(noticeFd_); }
 
-std::uint64_t TSimBus::Plug(TSimDeviceInfo info, emulator::TDeviceResponder responder) {
+std::uint64_t TSimBus::Plug(TSimDeviceInfo info, TDeviceResponder responder) {
   std::uint64_t id;
   {
     std::lock_guard lock(mutex_);

@@ -23,7 +23,7 @@ class TSimBus {
   TSimBus(const TSimBus&) = delete;
   TSimBus& operator=(const TSimBus&) = delete;
 
-  std::uint64_t Plug(TSimDeviceInfo info, emulator::TDeviceResponder responder);
+  std::uint64_t Plug(TSimDeviceInfo info, TDeviceResponder responder);
   bool Unplug(std::uint64_t id);
   // Plugged-in devices, in plug order.
   std::vector<std::shared_ptr<TSimDevice>> Present() const;

@@ -6,7 +6,7 @@
 
 namespace kvm::hid::platform {
 
-TSimDevice::TSimDevice(std::uint64_t id, TSimDeviceInfo info, emulator::TDeviceResponder responder)
+TSimDevice::TSimDevice(std::uint64_t id, TSimDeviceInfo info, TDeviceResponder responder)
     : id_(id), info_(std::move(info)), responder_(std::move(responder)) {}
 
 std::string TSimDevice::Path() const { return "sim://hid/" + std::to_string(id_); }
@@ -53,11 +53,11 @@ bool TSimDevice::Enqueue(std::vector<std::uint8_t> report, TClock::time_point re
   return queued;
 }
 
-void TSimDevice::EnqueueReplies(const std::vector<emulator::TInputReport>& replies) {
+void TSimDevice::EnqueueReplies(const std::vector<TInputReport>& replies) {
   {
     std::lock_guard lock(mutex_);
     TClock::time_point at = TClock::now();
-    for (const emulator::TInputReport& reply : replies) {
+    for (const TInputReport& reply : replies) {
       at += std::chrono::milliseconds(std::max(0, reply.DelayMs));
       EnqueueLocked(reply.Bytes, at);
     }

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "emulator/DeviceResponse.h"
+#include "hid/platform/sim/SimResponder.h"
 #include "hid/platform/HidPlatform.h"
 #include "hid/platform/sim/SimDeviceInfo.h"
 
@@ -25,13 +25,13 @@ class TSimDevice {
   // Like hidraw: at most this many unread input reports; newer ones are dropped.
   static constexpr std::size_t MaxQueuedReports = 64;
 
-  TSimDevice(std::uint64_t id, TSimDeviceInfo info, emulator::TDeviceResponder responder);
+  TSimDevice(std::uint64_t id, TSimDeviceInfo info, TDeviceResponder responder);
 
   std::uint64_t Id() const { return id_; }
   std::string Path() const;
   std::string PortPath() const;
   const TSimDeviceInfo& Info() const { return info_; }
-  const emulator::TDeviceResponder& Responder() const { return responder_; }
+  const TDeviceResponder& Responder() const { return responder_; }
 
   bool IsPluggedIn() const;
   // Unplugs: pending reports are discarded and every waiting read wakes.
@@ -41,7 +41,7 @@ class TSimDevice {
   bool Enqueue(std::vector<std::uint8_t> report, TClock::time_point readyAt);
   // Queues the replies of one write, each `DelayMs` after the one before,
   // never ahead of reports already queued.
-  void EnqueueReplies(const std::vector<emulator::TInputReport>& replies);
+  void EnqueueReplies(const std::vector<TInputReport>& replies);
   // Waits for the next readable report. `cancelled` is checked under the
   // device lock; Cancel on a handle notifies through WakeReaders.
   TReadStatus Read(std::uint8_t* buffer, std::size_t capacity, std::size_t& got, int timeoutMs,
@@ -72,7 +72,7 @@ class TSimDevice {
 
   const std::uint64_t id_;
   const TSimDeviceInfo info_;
-  const emulator::TDeviceResponder responder_;
+  const TDeviceResponder responder_;
 
   mutable std::mutex mutex_;
   std::condition_variable readable_;

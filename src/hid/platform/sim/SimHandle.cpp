@@ -69,7 +69,7 @@ bool TSimHandle::Write(const std::uint8_t* buffer, std::size_t count, std::size_
     error = EINVAL;
     return false;
   }
-  emulator::TDeviceResponse response;
+  TDeviceResponse response;
   if (device_->Responder()) response = device_->Responder()(buffer, count);
   // The modelled transfer time of the report, asked for by the device model.
   if (response.WriteDelayMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(response.WriteDelayMs));

@@ -86,7 +86,7 @@ std::string TSimHidPlatform::ErrorText(std::uint32_t error) {
   return strerror_r(static_cast<int>(error), buffer, sizeof buffer);
 }
 
-std::uint64_t TSimHidPlatform::Plug(TSimDeviceInfo info, emulator::TDeviceResponder responder) {
+std::uint64_t TSimHidPlatform::Plug(TSimDeviceInfo info, TDeviceResponder responder) {
   return bus_->Plug(std::move(info), std::move(responder));
 }
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "emulator/DeviceResponse.h"
+#include "hid/platform/sim/SimResponder.h"
 #include "hid/platform/HidPlatform.h"
 #include "hid/platform/sim/SimDeviceInfo.h"
 
@@ -40,7 +40,7 @@ class TSimHidPlatform final : public THidPlatform {
   // --- the test side ---
   // Plugs a device in; `responder` answers its output reports (none: writes
   // succeed and nothing is answered). Returns its DeviceID.
-  std::uint64_t Plug(TSimDeviceInfo info, emulator::TDeviceResponder responder = {});
+  std::uint64_t Plug(TSimDeviceInfo info, TDeviceResponder responder = {});
   // False when no such device is plugged in.
   bool Unplug(std::uint64_t id);
   // Queues an input report as if the device had sent it; false when the

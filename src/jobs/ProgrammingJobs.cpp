@@ -1,4 +1,4 @@
-#include "firmware/ProgrammingJobs.h"
+#include "jobs/ProgrammingJobs.h"
 
 #include <array>
 #include <chrono>
@@ -9,7 +9,9 @@
 #include "firmware/FirmwareImage.h"
 #include "protocol/ProgrammerProtocol.h"
 
-namespace kvm::firmware {
+namespace kvm::jobs {
+
+using namespace firmware;
 
 namespace {
 
@@ -62,10 +64,11 @@ std::uint32_t SteadyTickCount() {
   return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
-TProgrammingJobs::TProgrammingJobs(IStatusOps& status, IJobView& view, TAppState& state,
+TProgrammingJobs::TProgrammingJobs(IStatusSink& status, ILayoutOps& layout, IJobView& view, TAppState& state,
                                    protocol::TProgrammerProtocol& protocol, IMessagePump& pump, int tickMs,
                                    TTickCount tickCount)
     : status_(status),
+      layout_(layout),
       view_(view),
       state_(state),
       protocol_(protocol),
@@ -91,21 +94,38 @@ void TProgrammingJobs::InProgButtonClick() {
 
   view_.SetTargetLamp(TTarget::UsbHost, TLampPicture::Gray);
   view_.SetTargetLamp(TTarget::Osd, TLampPicture::Gray);
-  if (view_.IsTargetChecked(TTarget::UsbHost)) RunTarget(TTarget::UsbHost, "Target : USB Host");
-  if (state_.UserBreak) {
-    status_.EnableProgramButtons();
-    return;
-  }
-  if (view_.IsTargetChecked(TTarget::Osd)) RunTarget(TTarget::Osd, "Target : OSD");
-  status_.EnableProgramButtons();
+  // Each box and file name is read when its target's turn comes.
+  if (view_.IsTargetChecked(TTarget::UsbHost)) RunTarget(TTarget::UsbHost, view_.TargetFileName(TTarget::UsbHost));
+  if (!state_.UserBreak && view_.IsTargetChecked(TTarget::Osd))
+    RunTarget(TTarget::Osd, view_.TargetFileName(TTarget::Osd));
+  layout_.EnableProgramButtons();
 }
 
-void TProgrammingJobs::RunTarget(TTarget target, const char* historyLine) {
+std::vector<TJobOutcome> TProgrammingJobs::Run(const TJobRequest& request) {
+  std::vector<TJobOutcome> outcomes;
+  if (running_) return outcomes;
+  TRunningFlag running(running_);
+  state_.UserBreak = false;
+
+  for (const TJobTarget& target : request.Targets) view_.SetTargetLamp(target.Target, TLampPicture::Gray);
+  for (const TJobTarget& target : request.Targets) {
+    // A break stops the request: the targets after it are not started.
+    const std::int32_t result = state_.UserBreak ? JobUserBreak : RunTarget(target.Target, target.File);
+    outcomes.push_back({target.Target, result});
+  }
+  layout_.EnableProgramButtons();
+  return outcomes;
+}
+
+std::int32_t TProgrammingJobs::RunTarget(TTarget target, const std::string& name) {
   status_.LogBlank();
-  status_.LogLine(historyLine);
-  const std::string name = view_.TargetFileName(target);
+  status_.LogLine(target == TTarget::UsbHost ? "Target : USB Host" : "Target : OSD");
   LogFileName(name);
-  if (RunProgramJob(target, name, TargetCode(target)) == 0) view_.SortFileList(target);
+  status_.JobStarted(target, name);
+  const std::int32_t result = RunProgramJob(target, name, TargetCode(target));
+  if (result == 0) view_.SortFileList(target);
+  status_.JobEnded(target, result, status_.GetStatusText());
+  return result;
 }
 
 void TProgrammingJobs::LogFileName(const std::string& name) {
@@ -122,11 +142,11 @@ void TProgrammingJobs::LogFileName(const std::string& name) {
 
 void TProgrammingJobs::Timer1Timer() {
   const std::uint32_t elapsedMs = tickCount_() - jobStartTick_;  // wraps like GetTickCount
-  status_.SetStatusPanel(0, ElapsedTimeText(elapsedMs / 1000));
+  layout_.SetStatusPanel(0, ElapsedTimeText(elapsedMs / 1000));
 }
 
 void TProgrammingJobs::EnterBusy(TTarget lamp) {
-  status_.DisableProgramButtons();
+  layout_.DisableProgramButtons();
   view_.SetBreakVisible(true);
   jobStartTick_ = tickCount_();
   timer1_.SetEnabled(true);
@@ -139,7 +159,7 @@ void TProgrammingJobs::LeaveBusy() {
   timer1_.SetEnabled(false);
   // The panel keeps the job's own time, also for a job shorter than one tick.
   Timer1Timer();
-  status_.EnableProgramButtons();
+  layout_.EnableProgramButtons();
 }
 
 std::int32_t TProgrammingJobs::RunProgramJob(TTarget lamp, const std::string& name, int targetCode) {
@@ -227,7 +247,7 @@ std::int32_t TProgrammingJobs::ProgramFile(std::uint8_t targetCode, const std::s
   }
 
   const TBlockSequence& sequence = reader.Sequence();
-  view_.SetProgress(0, static_cast<int>(sequence.BlockCount()));
+  status_.SetProgress(0, static_cast<int>(sequence.BlockCount()));
   status_.ShowStatus("Programming...", Green);
   status_.LogLine("Programming...");
 
@@ -249,12 +269,12 @@ std::int32_t TProgrammingJobs::ProgramFile(std::uint8_t targetCode, const std::s
       return JobUserBreak;
     }
     if (const std::int32_t sent = sendNextBlock(i); sent != 0) return sent;
-    view_.StepProgress();
+    status_.StepProgress();
     pump_.ProcessMessages();
   }
   if (sequence.R > 0) {
     if (const std::int32_t sent = sendNextBlock(sequence.F); sent != 0) return sent;
-    view_.StepProgress();
+    status_.StepProgress();
   }
   reader.Close();
 
@@ -279,4 +299,4 @@ std::int32_t TProgrammingJobs::ProgramFile(std::uint8_t targetCode, const std::s
   return 0;
 }
 
-}  // namespace kvm::firmware
+}  // namespace kvm::jobs

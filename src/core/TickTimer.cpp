@@ -1,4 +1,4 @@
-#include "app/core/TickTimer.h"
+#include "core/TickTimer.h"
 
 #include <QTimer>
 

@@ -6,18 +6,20 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
-#include "app/core/AppState.h"
-#include "app/core/JobView.h"
-#include "app/core/MessagePump.h"
-#include "app/core/StatusOps.h"
-#include "app/core/TickTimer.h"
+#include "core/AppState.h"
+#include "core/JobView.h"
+#include "core/LayoutOps.h"
+#include "core/MessagePump.h"
+#include "core/StatusSink.h"
+#include "core/TickTimer.h"
 
 namespace kvm::protocol {
 class TProgrammerProtocol;
 }
 
-namespace kvm::firmware {
+namespace kvm::jobs {
 
 // Results of a job besides those passed on from the commands, the block write
 // and the file operations.
@@ -26,6 +28,23 @@ inline constexpr std::int32_t JobFileMissing = -2;
 inline constexpr std::int32_t JobIncompatibleChip = -1;
 inline constexpr std::int32_t JobChecksumMismatch = -10;
 inline constexpr std::int32_t JobUserBreak = -99;
+
+// What a front end without target boxes asks for: the targets to program,
+// in the order given, each with its file.
+struct TJobTarget {
+  TTarget Target = TTarget::UsbHost;
+  std::string File;
+};
+struct TJobRequest {
+  std::vector<TJobTarget> Targets;
+};
+
+// The result of each target a request named, in its order (a target skipped
+// after a break keeps JobUserBreak).
+struct TJobOutcome {
+  TTarget Target = TTarget::UsbHost;
+  std::int32_t Result = 0;
+};
 
 // The chip ID a target must report, or -1 for a code no chip answers to.
 std::int32_t ChipIdRule(int targetCode);
@@ -40,14 +59,18 @@ class TProgrammingJobs {
  public:
   using TTickCount = std::function<std::uint32_t()>;
 
-  TProgrammingJobs(IStatusOps& status, IJobView& view, TAppState& state, protocol::TProgrammerProtocol& protocol,
-                   IMessagePump& pump, int tickMs = 1000, TTickCount tickCount = SteadyTickCount);
+  TProgrammingJobs(IStatusSink& status, ILayoutOps& layout, IJobView& view, TAppState& state,
+                   protocol::TProgrammerProtocol& protocol, IMessagePump& pump, int tickMs = 1000,
+                   TTickCount tickCount = SteadyTickCount);
   TProgrammingJobs(const TProgrammingJobs&) = delete;
   TProgrammingJobs& operator=(const TProgrammingJobs&) = delete;
 
   // The Program button and the automatic start: the USB host job, then the
   // OSD job, for the ticked targets. Ignored while a job is already running.
   void InProgButtonClick();
+  // The same for the targets and files of a request instead of the view's
+  // ticked boxes. Empty (nothing run) while a job is already running.
+  std::vector<TJobOutcome> Run(const TJobRequest& request);
   std::int32_t RunProgramJob(TTarget lamp, const std::string& name, int targetCode);
   std::int32_t ProgramFile(std::uint8_t targetCode, const std::string& file);
   void LogFileName(const std::string& name);
@@ -62,7 +85,8 @@ class TProgrammingJobs {
   const TTickTimer& Timer1() const { return timer1_; }
 
  private:
-  void RunTarget(TTarget target, const char* historyLine);
+  // Runs a target's job unless the request was broken off; its result.
+  std::int32_t RunTarget(TTarget target, const std::string& name);
   std::int32_t RunContainerJob(int targetCode, const std::string& name);
   std::int32_t RefuseFile(int imageResult);
   void ReportFailure(const std::string& text, std::int32_t code);
@@ -71,7 +95,8 @@ class TProgrammingJobs {
   void EnterBusy(TTarget lamp);
   void LeaveBusy();
 
-  IStatusOps& status_;
+  IStatusSink& status_;
+  ILayoutOps& layout_;
   IJobView& view_;
   TAppState& state_;
   protocol::TProgrammerProtocol& protocol_;
@@ -85,4 +110,4 @@ class TProgrammingJobs {
   bool running_ = false;
 };
 
-}  // namespace kvm::firmware
+}  // namespace kvm::jobs

@@ -1,5 +1,7 @@
-// The 16-byte header of a scrambled firmware container, as the info command
-// shows it, and the building of a container for the scramble command.
+// The 16-byte header of a scrambled firmware container as a file carries it
+// (whatever the target), and the building of a container from an image: the
+// public side of the container format, for the command line, the demo and
+// the tests. The job's own checked reading is in Container.h.
 #pragma once
 
 #include <cstdint>
@@ -7,12 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "app/core/JobView.h"
 #include "firmware/Container.h"
 
-namespace kvm::cli {
+namespace kvm::firmware {
 
-inline constexpr std::size_t ContainerHeaderLength = firmware::detail::ContainerHeaderLength;
+inline constexpr std::size_t ContainerHeaderLength = detail::ContainerHeaderLength;
 inline constexpr int LastKeyOffset = 11;  // the key byte must lie inside the header
 inline constexpr int DefaultChipType = 300;
 
@@ -42,9 +43,4 @@ std::string CheckScrambleKey(const TScrambleKey& key);
 // std::invalid_argument for a key that CheckScrambleKey refuses.
 std::vector<std::uint8_t> BuildContainer(const std::vector<std::uint8_t>& image, const TScrambleKey& key);
 
-// Why a container was refused (a result of UnscrambleContainer), explained by
-// its header where it has one. Uses the file operation's recorded detail, so
-// call it right after the refusal.
-std::string ContainerRefusal(int result, const std::optional<TContainerHeader>& header, TTarget target);
-
-}  // namespace kvm::cli
+}  // namespace kvm::firmware

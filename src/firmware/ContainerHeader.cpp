@@ -1,12 +1,10 @@
-#include "cli/ContainerHeader.h"
+#include "firmware/ContainerHeader.h"
 
 #include <stdexcept>
 
-#include "cli/CommandSupport.h"
 #include "firmware/Container.h"
-#include "firmware/FirmwareImage.h"
 
-namespace kvm::cli {
+namespace kvm::firmware {
 
 namespace {
 constexpr std::size_t KeyAreaStart = 4;
@@ -42,34 +40,13 @@ std::vector<std::uint8_t> BuildContainer(const std::vector<std::uint8_t>& image,
   container[3] = static_cast<std::uint8_t>(key.StepLength);
   container[KeyAreaStart + key.KeyOffset] = static_cast<std::uint8_t>(key.KeyByte);
   // Unscrambling is its own inverse, so the job's own unscrambler scrambles.
-  firmware::detail::TContainerHeader header;
+  detail::TContainerHeader header;
   header.ChipType = key.ChipType;
   header.KeyOffset = key.KeyOffset;
   header.StepLength = key.StepLength;
   header.KeyByte = static_cast<std::uint8_t>(key.KeyByte);
-  firmware::detail::UnscramblePayload(header, image.data(), container.data() + ContainerHeaderLength, image.size());
+  detail::UnscramblePayload(header, image.data(), container.data() + ContainerHeaderLength, image.size());
   return container;
 }
 
-std::string ContainerRefusal(int result, const std::optional<TContainerHeader>& header, TTarget target) {
-  if (result == firmware::MalformedContainer) {
-    if (!header) return "Invalid firmware container: the file is shorter than its 16-byte header.";
-    if (!header->KeyByte)
-      return "Invalid firmware container: the key offset " + std::to_string(header->KeyOffset) +
-             " points past the header.";
-    if (header->StepLength == 0) return "Invalid firmware container: the step length is 0.";
-  }
-  if (result == firmware::UnknownChipType && header) return "Unknown chip type 0x" + HexText(static_cast<unsigned>(header->ChipType), 4) + ".";
-  if (result == firmware::ChipTypeNotForTarget && header)
-    return "Chip type " + std::to_string(header->ChipType) + " is not accepted for the " + TargetName(target) +
-           " target.";
-  std::string text = firmware::ImageResultText(result);
-  const std::string detail = firmware::LastImageErrorDetail();
-  if (!detail.empty()) {
-    if (!text.empty() && text.back() == '.') text.pop_back();
-    text += ": " + detail + ".";
-  }
-  return text;
-}
-
-}  // namespace kvm::cli
+}  // namespace kvm::firmware

@@ -1,4 +1,4 @@
-#include "app/core/MessagePump.h"
+#include "core/MessagePump.h"
 
 #include <QCoreApplication>
 #include <QEventLoop>

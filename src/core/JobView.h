@@ -1,16 +1,12 @@
 // The controls that programming jobs and the connection read and drive beside
-// the status line: target boxes, file names, lamps, progress bar, Break button.
+// the status sink: target boxes, file names, lamps and the Break button.
 #pragma once
 
 #include <string>
 
+#include "core/Target.h"
+
 namespace kvm {
-
-// The parts of the switch a job programs; the value is the TargetCode sent in
-// every report of the job.
-enum class TTarget : int { UsbHost = 4, Osd = 2 };
-
-inline constexpr int TargetCode(TTarget target) { return static_cast<int>(target); }
 
 // The pictures a lamp can show (copied from the hidden source pictures).
 // BlueBall is the "running" picture; it shows a yellow ball.
@@ -28,9 +24,23 @@ class IJobView {
 
   virtual void SetBreakVisible(bool visible) = 0;
   virtual bool IsBreakVisible() const = 0;
+};
 
-  virtual void SetProgress(int position, int maximum) = 0;
-  virtual void StepProgress() = 0;
+// For front ends that name the targets and files in a job request instead of
+// ticking boxes: nothing is ticked, lamps and the Break button only remember
+// their state.
+class TNoJobView final : public IJobView {
+ public:
+  bool IsTargetChecked(TTarget) const override { return false; }
+  bool IsAutoChecked() const override { return false; }
+  std::string TargetFileName(TTarget) const override { return {}; }
+  bool SortFileList(TTarget) override { return false; }
+  void SetTargetLamp(TTarget, TLampPicture) override {}
+  void SetBreakVisible(bool visible) override { breakVisible_ = visible; }
+  bool IsBreakVisible() const override { return breakVisible_; }
+
+ private:
+  bool breakVisible_ = false;
 };
 
 }  // namespace kvm

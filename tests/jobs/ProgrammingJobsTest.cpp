@@ -52,10 +52,10 @@ class ProgrammingJobsTest : public JobTest {
 };
 
 TEST(ElapsedTimeTextTest, SecondsAlwaysTwoDigitsMinutesOnlyWhenThere) {
-  EXPECT_EQ(firmware::ElapsedTimeText(7), "07");
-  EXPECT_EQ(firmware::ElapsedTimeText(59), "59");
-  EXPECT_EQ(firmware::ElapsedTimeText(60), "1:00");
-  EXPECT_EQ(firmware::ElapsedTimeText(4530), "75:30");
+  EXPECT_EQ(jobs::ElapsedTimeText(7), "07");
+  EXPECT_EQ(jobs::ElapsedTimeText(59), "59");
+  EXPECT_EQ(jobs::ElapsedTimeText(60), "1:00");
+  EXPECT_EQ(jobs::ElapsedTimeText(4530), "75:30");
 }
 
 TEST_F(ProgrammingJobsTest, PlainImageOf110BytesGoesAsThreeBlocks) {

@@ -1,7 +1,9 @@
-// What a simulated device does with one output report: the input reports it
-// answers with and the effects on the transport (a slow write, a failed write,
-// the device going away). The simulated HID back end acts on all of it; a
-// transport that only carries reports uses the replies alone.
+// The interface a simulated device answers through: what it does with one
+// output report (the input reports it answers with and the effects on the
+// transport: a slow write, a failed write, the device going away). The
+// simulated HID back end acts on all of it; a transport that only carries
+// reports uses the replies alone. Device models (the programmer emulator)
+// implement it.
 #pragma once
 
 #include <cstddef>
@@ -9,7 +11,7 @@
 #include <functional>
 #include <vector>
 
-namespace kvm::emulator {
+namespace kvm::hid::platform {
 
 struct TInputReport {
   std::vector<std::uint8_t> Bytes;  // report ID first
@@ -28,4 +30,4 @@ using TDeviceResponder = std::function<TDeviceResponse(const std::uint8_t* repor
 // The reply-only form used by transports that cannot model timing or failures.
 using TReplyFunction = std::function<std::vector<std::vector<std::uint8_t>>(const std::uint8_t* report, std::size_t length)>;
 
-}  // namespace kvm::emulator
+}  // namespace kvm::hid::platform
