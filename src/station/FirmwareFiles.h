@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/core/JobView.h"
+#include "core/JobView.h"
 
 namespace kvm::station {
 

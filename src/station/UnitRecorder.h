@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "app/core/JobView.h"
-#include "app/core/StatusOps.h"
+#include "core/JobView.h"
+#include "core/StatusSink.h"
 #include "station/FirmwareFiles.h"
 #include "station/ProgressEvents.h"
 #include "station/UnitIdentity.h"
