@@ -15,6 +15,7 @@
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
 #include "cli/InterruptSignal.h"
+#include "cli/ProgramRecording.h"
 #include "cli/ProgressLine.h"
 #include "cli/TerminalStatus.h"
 #include "firmware/FirmwareImage.h"
@@ -35,6 +36,8 @@ struct TProgramOptions {
   std::string OsdFile;
   std::string Serial;
   double WaitSeconds = 10;
+  std::string EventsFile;
+  std::string LogFile;
 };
 
 // Tests shorten the window's one-second timers through the environment.
@@ -56,8 +59,12 @@ class TProgrammingSession {
  public:
   TProgrammingSession(const TProgramOptions& options, int tickMs)
       : progress_(STDERR_FILENO),
-        status_(stdout, &progress_),
-        stack_(hid::platform::MakeLinuxHidPlatform(), jobs::TStackFrontEnd{status_, state_, pump_, &status_, &status_},
+        // Standard output that carries the events gets nothing else.
+        silentLog_(options.EventsFile == "-" ? std::fopen("/dev/null", "w") : nullptr),
+        status_(silentLog_ ? silentLog_.get() : stdout, &progress_),
+        recording_(status_),
+        platform_(hid::platform::MakeLinuxHidPlatform()),
+        stack_(platform_, jobs::TStackFrontEnd{recording_.Sink(), state_, pump_, &status_, &status_},
                jobs::TStackOptions::WithTick(tickMs)) {
     if (!options.UsbHostFile.empty()) status_.SelectTarget(TTarget::UsbHost, options.UsbHostFile);
     if (!options.OsdFile.empty()) status_.SelectTarget(TTarget::Osd, options.OsdFile);
@@ -69,13 +76,26 @@ class TProgrammingSession {
     // once the countdown's tick is over (see Run).
     stack_.Link().OnAutoStart = [this] {
       connected_ = true;
+      recording_.Connected(*platform_, state_);
       pump_.Wake();
     };
   }
 
   ~TProgrammingSession() { status_.HideProgress(); }
 
+  // --events and --log; false with the reason.
+  bool OpenRecording(const TProgramOptions& options, std::string& error) {
+    return recording_.Open(options.UsbHostFile, options.OsdFile, options.EventsFile, options.LogFile, error);
+  }
+
   int Run(double waitSeconds) {
+    recording_.Start();
+    const int exitCode = RunJobs(waitSeconds);
+    return recording_.Finish(exitCode, interrupt_.Interrupted());
+  }
+
+ private:
+  int RunJobs(double waitSeconds) {
     if (!stack_.HidCtl().IsBound()) {
       PrintError("cannot reach the HID devices of this system (udev and hidraw access failed)");
       return ExitNoProgrammer;
@@ -97,7 +117,6 @@ class TProgrammingSession {
     return AllJobsSucceeded() ? ExitOk : ExitFailed;
   }
 
- private:
   bool WaitForConnection(double waitSeconds) {
     bool timedOut = false;
     QTimer deadline;
@@ -134,10 +153,17 @@ class TProgrammingSession {
     return text;
   }
 
+  struct TFileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+
   TProgressLine progress_;
+  std::unique_ptr<std::FILE, TFileCloser> silentLog_;
   TTerminalStatus status_;
+  TProgramRecording recording_;
   TAppState state_;
   TQtMessagePump pump_;
+  std::shared_ptr<hid::platform::THidPlatform> platform_;
   jobs::TProgrammerStack stack_;
   TInterruptSignal interrupt_;
   bool connected_ = false;
@@ -145,6 +171,11 @@ class TProgrammingSession {
 
 int RunProgram(const TProgramOptions& options) {
   TProgrammingSession session(options, TickPeriodMs());
+  std::string error;
+  if (!session.OpenRecording(options, error)) {
+    PrintError(error);
+    return ExitFailed;
+  }
   return session.Run(options.WaitSeconds);
 }
 
@@ -170,6 +201,12 @@ void AddProgramCommand(CLI::App& app, TCommandAction& action) {
   command->add_option("--wait", options->WaitSeconds, "Seconds to wait for a programmer (default 10)")
       ->check(CLI::Range(0.0, 24.0 * 3600))
       ->option_text("SECONDS");
+  command->add_option("--events", options->EventsFile,
+                      "Append the event stream (JSON Lines) to FILE; - for standard output, which then carries "
+                      "nothing else")
+      ->option_text("FILE");
+  command->add_option("--log", options->LogFile, "Append the unit's traceability record (JSON Lines) to FILE")
+      ->option_text("FILE");
   command->callback([options, &action] {
     if (options->UsbHostFile.empty() && options->OsdFile.empty())
       throw CLI::ValidationError("program: give a firmware file with --usb-host or --osd");

@@ -1,26 +1,20 @@
 #include "station/UnitSession.h"
 
-#include <cstdio>
-
 #include "jobs/ProgrammingSession.h"
 #include "link/ProgrammerLink.h"
 
 namespace kvm::station {
 
-bool ParseRetryText(const std::string& text, std::int64_t& block, int& attempt) {
-  int kind = 0, resend = 0, consumed = 0;
-  long long number = 0;
-  if (std::sscanf(text.c_str(), "Retry KVM Programmer (%d) [%lld]: #%d%n", &kind, &number, &resend, &consumed) != 3 ||
-      consumed != static_cast<int>(text.size()))
-    return false;
-  block = number;
-  attempt = resend + 1;
-  return true;
-}
-
 TUnitSession::TUnitSession(std::shared_ptr<TUnitPlatform> platform, jobs::TStackOptions stack,
                            jobs::TJobRequest request, TUnitRecorder& recorder, TUnitCallbacks callbacks)
-    : platform_(std::move(platform)), request_(std::move(request)), recorder_(recorder), callbacks_(std::move(callbacks)) {
+    : platform_(std::move(platform)),
+      request_(std::move(request)),
+      recorder_(recorder),
+      callbacks_(std::move(callbacks)),
+      feed_(recorder, [this](const std::string& prefix, const TUnitProgress& line) {
+        // The live line shows only once the unit is connected.
+        if (callbacks_.Progress && connected_) callbacks_.Progress(prefix, line);
+      }) {
   jobs::TSessionOptions options;
   options.Stack = std::move(stack);
   options.OwnThread = true;
@@ -72,35 +66,7 @@ void TUnitSession::OnEvent(const jobs::TSessionEvent& event) {
   // What a session says while it is torn down after its unit is done
   // belongs to no unit any more.
   if (finished_) return;
-  using Kind = jobs::TSessionEventKind;
-  const std::int64_t now = SteadyMilliseconds();
-  switch (event.Kind) {
-    case Kind::LogLine: recorder_.LogLine(event.Text, event.Colour); return;
-    case Kind::Status:
-      recorder_.Status(event.Text);
-      progress_.Status = event.Text;
-      break;
-    case Kind::Activity: return;
-    case Kind::Progress:
-      recorder_.Progress(event.Position, event.Maximum);
-      progress_.Position = event.Position;
-      progress_.Maximum = event.Maximum;
-      break;
-    case Kind::Retry: {
-      std::int64_t block = 0;
-      int attempt = 0;
-      if (ParseRetryText(event.Text, block, attempt)) recorder_.Retry(block, attempt, event.Text);
-      return;
-    }
-    case Kind::JobStarted:
-      recorder_.JobStarted(event.Target);
-      jobStartMs_ = now;
-      progress_ = {};
-      break;
-    case Kind::JobEnded: recorder_.JobFinished(event.Target, event.Result, event.Text); return;
-  }
-  progress_.ElapsedMs = jobStartMs_ != 0 ? now - jobStartMs_ : 0;
-  if (callbacks_.Progress && connected_) callbacks_.Progress(recorder_.Identity().Prefix(), progress_);
+  feed_.Feed(event);
 }
 
 }  // namespace kvm::station

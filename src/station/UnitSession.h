@@ -15,6 +15,7 @@
 #include "jobs/ProgrammingJobs.h"
 #include "jobs/SessionEvents.h"
 #include "station/UnitPlatform.h"
+#include "station/UnitEventFeed.h"
 #include "station/UnitRecorder.h"
 
 namespace kvm::jobs {
@@ -22,14 +23,6 @@ class TProgrammingSession;
 }
 
 namespace kvm::station {
-
-// The live line of a running unit.
-struct TUnitProgress {
-  int Position = 0;
-  int Maximum = 0;
-  std::int64_t ElapsedMs = 0;
-  std::string Status;
-};
 
 struct TUnitCallbacks {
   std::function<void(const std::string& prefix, const TUnitProgress&)> Progress;
@@ -85,14 +78,8 @@ class TUnitSession {
   // Owned by the session's thread once the session runs.
   bool connected_ = false;
   bool finished_ = false;
-  TUnitProgress progress_;
-  std::int64_t jobStartMs_ = 0;
+  TUnitEventFeed feed_;
   std::unique_ptr<jobs::TProgrammingSession> session_;
 };
-
-// Block number and attempt (3 or 4) of the log's retry text "Retry KVM
-// Programmer (k) [block]: #n" (the n-th resend is attempt n + 1); false for
-// another text.
-bool ParseRetryText(const std::string& text, std::int64_t& block, int& attempt);
 
 }  // namespace kvm::station
