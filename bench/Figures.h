@@ -11,6 +11,7 @@ inline constexpr const char* LinkRatio = "LinkRatio64k";
 inline constexpr const char* RescanSim = "RescanSim64";
 inline constexpr const char* RescanUmockdev = "RescanUmockdev16";
 inline constexpr const char* Firmware = "FirmwareFiles";
+inline constexpr const char* StationRatio = "StationRatio8";
 
 // Figures (also the keys of results.json where the names match).
 inline constexpr const char* UsPerBlock = "us_per_block";
@@ -43,5 +44,10 @@ inline constexpr const char* UnscrambleMbPerS = "unscramble_mb_per_s";
 inline constexpr const char* CheckSumMbPerS = "checksum_mb_per_s";
 inline constexpr const char* BlocksMbPerS = "blocks_mb_per_s";
 inline constexpr const char* CheckSum4MiBMbPerS = "checksum_4mib_mb_per_s";
+
+inline constexpr const char* StationRatio8 = "station_ratio_8";
+inline constexpr const char* StationCpuFraction = "station_cpu_fraction";
+inline constexpr const char* StationOneSeconds = "station_one_s";
+inline constexpr const char* StationEightSeconds = "station_eight_s";
 
 }  // namespace kvm::bench::fig
