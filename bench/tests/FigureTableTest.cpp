@@ -21,6 +21,7 @@ TFigureCollector FiguresAtTheLimits() {
   figures.AddFigure(fig::LinkRatio, fig::LinkRatio64k, 1.05);
   figures.AddFigure(fig::RescanSim, fig::RescanMsSim64, 49.9);
   figures.AddFigure(fig::Firmware, fig::FirmwareMbPerS, 100);
+  figures.AddFigure(fig::StationRatio, fig::StationRatio8, 1.15);
   return figures;
 }
 
@@ -52,6 +53,7 @@ TEST(FigureTableTest, EachTargetMissedJustPastItsLimit) {
       {fig::WaitCpu, fig::WaitCpuFraction, 0.021, "2"},
       {fig::LinkRatio, fig::LinkRatio64k, 1.051, "3"},
       {fig::RescanSim, fig::RescanMsSim64, 50, "4"},
+      {fig::StationRatio, fig::StationRatio8, 1.151, "6"},
   };
   for (const auto& c : cases) {
     TFigureCollector figures;
@@ -89,9 +91,11 @@ TEST(FigureTableTest, JsonCarriesEveryKeyAndNullForWhatWasNotMeasured) {
   TFigureCollector figures = FiguresAtTheLimits();
   const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(FigureJson(figures, Conditions(0)))).object();
   for (const char* key : {"us_per_block", "wait_cpu_fraction", "polling_cpu_fraction", "link_ratio_64k",
-                          "rescan_ms_sim64", "rescan_ms_umockdev16", "firmware_mb_per_s"})
+                          "rescan_ms_sim64", "rescan_ms_umockdev16", "firmware_mb_per_s", "station_ratio_8",
+                          "station_cpu_fraction"})
     EXPECT_TRUE(json.contains(key)) << key;
   EXPECT_DOUBLE_EQ(json["us_per_block"].toDouble(), 50);
+  EXPECT_TRUE(json["station_cpu_fraction"].isNull());
   EXPECT_TRUE(json["rescan_ms_umockdev16"].isNull());
   EXPECT_TRUE(json["polling_cpu_fraction"].isNull());
 }

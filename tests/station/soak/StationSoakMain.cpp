@@ -8,6 +8,7 @@
 //
 //   kvm_station_soak [ARRIVALS] [SEED]
 #include <dirent.h>
+#include <malloc.h>
 
 #include <QCoreApplication>
 #include <QJsonDocument>
@@ -40,6 +41,7 @@ struct TProcessFigures {
   long RssKb = 0;
   int Fds = 0;
   int Threads = 0;
+  long HeapKb = 0;  // allocated and not freed: tells a leak from fragmentation
 };
 
 long StatusField(const std::string& name) {
@@ -59,11 +61,14 @@ int OpenFds() {
   return count;
 }
 
-TProcessFigures Figures() { return {StatusField("VmRSS"), OpenFds(), static_cast<int>(StatusField("Threads"))}; }
+TProcessFigures Figures() {
+  return {StatusField("VmRSS"), OpenFds(), static_cast<int>(StatusField("Threads")),
+          static_cast<long>(mallinfo2().uordblks / 1024)};
+}
 
 void Print(const char* when, int arrivals, const TProcessFigures& f) {
-  std::printf("%-6s after %5d arrivals: VmRSS %6ld kB, %3d open fds, %2d threads\n", when, arrivals, f.RssKb, f.Fds,
-              f.Threads);
+  std::printf("%-6s after %5d arrivals: VmRSS %6ld kB (heap in use %6ld kB), %3d open fds, %2d threads\n", when,
+              arrivals, f.RssKb, f.HeapKb, f.Fds, f.Threads);
   std::fflush(stdout);
 }
 
@@ -120,7 +125,7 @@ int main(int argc, char** argv) {
   auto platform = std::make_shared<hid::platform::TSimHidPlatform>();
   station::TStation station(platform, std::move(config), events, log, std::move(output));
 
-  TSlot slots[Slots];
+  TSlot bays[Slots];
   int plugged = 0;
   bool draining = false;
   TProcessFigures start;
@@ -130,7 +135,7 @@ int main(int argc, char** argv) {
     const Clock::time_point now = Clock::now();
     bool empty = true;
     for (int i = 0; i < Slots; ++i) {
-      TSlot& slot = slots[i];
+      TSlot& slot = bays[i];
       if (slot.Device != 0 && now >= slot.UnplugAt) {
         platform->Unplug(slot.Device);  // false when a fault has unplugged it already
         slot.Device = 0;
