@@ -21,6 +21,10 @@ bool TProgramRecording::Open(const std::string& usbHostFile, const std::string& 
     if (!station::CheckFirmwareFile(target, path, file, error)) return false;
     files_.push_back(std::move(file));
   }
+  for (const std::string& output : {eventsPath, logPath}) {
+    error = station::OutputIsFirmware(output, files_);
+    if (!error.empty()) return false;
+  }
   if (!eventsPath.empty() && !events_.Open(eventsPath, error)) return false;
   if (!logPath.empty() && !log_.Open(logPath, error)) return false;
   events_.OnError = [](const std::string& message) { PrintError(message); };

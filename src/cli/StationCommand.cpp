@@ -65,6 +65,13 @@ int RunStation(const TStationOptions& options) {
   station::TEventStream events;
   station::TTraceLog log;
   std::string error;
+  for (const std::string& output : {options.EventsFile, options.LogFile}) {
+    error = station::OutputIsFirmware(output, files);
+    if (!error.empty()) {
+      PrintError(error);
+      return ExitFailed;
+    }
+  }
   if (!options.EventsFile.empty() && !events.Open(options.EventsFile, error)) {
     PrintError(error);
     return ExitFailed;

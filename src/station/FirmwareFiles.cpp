@@ -1,5 +1,7 @@
 #include "station/FirmwareFiles.h"
 
+#include <sys/stat.h>
+
 #include <QCryptographicHash>
 
 #include "firmware/Container.h"
@@ -82,6 +84,17 @@ QJsonObject FilesJson(const std::vector<TFirmwareFile>& files) {
                                                     {"image_length", static_cast<qint64>(file.ImageLength)},
                                                     {"checksum", file.CheckSum}});
   return json;
+}
+
+std::string OutputIsFirmware(const std::string& outputPath, const std::vector<TFirmwareFile>& files) {
+  struct stat output {};
+  if (outputPath.empty() || outputPath == "-" || ::stat(outputPath.c_str(), &output) != 0) return {};
+  for (const TFirmwareFile& file : files) {
+    struct stat input {};
+    if (::stat(file.Path.c_str(), &input) == 0 && input.st_dev == output.st_dev && input.st_ino == output.st_ino)
+      return outputPath + " is the firmware file " + file.Path + ": it is not appended to";
+  }
+  return {};
 }
 
 const TFirmwareFile* FileFor(const std::vector<TFirmwareFile>& files, TTarget target) {

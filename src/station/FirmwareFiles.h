@@ -33,6 +33,10 @@ bool CheckFirmwareFile(TTarget target, const std::string& path, TFirmwareFile& f
 
 // {"usb-host": {"path", "sha256", "image_length", "checksum"}, "osd": ...}
 QJsonObject FilesJson(const std::vector<TFirmwareFile>& files);
+// Empty, or why `outputPath` (an events or log file, which is appended to)
+// must not be used: it is one of the firmware files.
+std::string OutputIsFirmware(const std::string& outputPath, const std::vector<TFirmwareFile>& files);
+
 // The file given for a target, or null.
 const TFirmwareFile* FileFor(const std::vector<TFirmwareFile>& files, TTarget target);
 

@@ -128,6 +128,7 @@ TEST_F(CliStation, RefusesAFileBeforeAnyProgrammerIsTouched) {
       {{"--usb-host", empty, "--osd", Firmware("osd.bin", 3)}, 1, "Firmware file is empty."},
       {{"--osd", folder_.filePath("missing.bin")}, 1, "No such file or directory"},
       {{"--units", "2"}, 2, "give a firmware file"},
+      {{"--osd", Firmware("same.bin", 3), "--log", folder_.filePath("same.bin")}, 1, "is the firmware file"},
   };
   for (const Case& c : cases) {
     const TCliResult result = RunCli(QStringList{"station"} + c.Arguments, 10000, Environment());
