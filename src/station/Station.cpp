@@ -1,9 +1,5 @@
 #include "station/Station.h"
 
-#ifdef __GLIBC__
-#include <malloc.h>
-#endif
-
 #include <QEventLoop>
 #include <QMetaObject>
 #include <cmath>
@@ -151,11 +147,6 @@ void TStation::UnitDone(int number, bool ok, const std::string& recordError) {
   // The jobs have ended: the session gives its programmer back now; the unit
   // stays (idle) until it is unplugged, so that it is not served again.
   unit.Session.reset();
-#ifdef __GLIBC__
-  // A session's thread leaves freed memory in the allocator's pools; a
-  // station runs all day, so it goes back to the system at once.
-  malloc_trim(0);
-#endif
   if (!unit.Present) Forget(number);
   if (config_.Units > 0 && tally_.UnitsOk + tally_.UnitsFailed >= config_.Units) ending_ = true;
   CheckEnd();
