@@ -122,7 +122,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
   fixture = new TFixture;
   fixture->Platform = std::make_shared<kvm::hid::platform::TSimHidPlatform>();
   fixture->Platform->Plug(kvm::hid::platform::SimProgrammer(), [](const std::uint8_t*, std::size_t) {
-    kvm::emulator::TDeviceResponse response;
+    kvm::hid::platform::TDeviceResponse response;
     if (fixture->FailWrites) response.WriteError = EIO;
     return response;
   });

@@ -8,8 +8,8 @@
 
 namespace kvm::jobs {
 
-TProgrammingSession::TProgrammingSession(std::shared_ptr<hid::platform::THidPlatform> platform,
-                                         TSessionOptions options, TSessionEventHandler onEvent)
+TProgrammingSession::TProgrammingSession(std::shared_ptr<hid::platform::THidPlatform> platform, TSessionOptions options,
+                                         TSessionEventHandler onEvent)
     : options_(std::move(options)), onEvent_(std::move(onEvent)) {
   anchor_ = new QObject;
   if (options_.OwnThread) {
@@ -32,9 +32,8 @@ void TProgrammingSession::Build(std::shared_ptr<hid::platform::THidPlatform> pla
     sink = eventSink_.get();
   }
   TAppState& state = options_.State != nullptr ? *options_.State : ownState_;
-  stack_ = std::make_unique<TProgrammerStack>(std::move(platform),
-                                              TStackFrontEnd{*sink, state, pump_, options_.Layout, options_.View},
-                                              options_.Stack);
+  stack_ = std::make_unique<TProgrammerStack>(
+      std::move(platform), TStackFrontEnd{*sink, state, pump_, options_.Layout, options_.View}, options_.Stack);
   // The window's creation and, unless the window does it, its activation:
   // both before the controller's first rescan, which is queued on this
   // thread, so that the rescan's arrivals start the countdown.
@@ -96,11 +95,13 @@ void TProgrammingSession::Invoke(const std::function<void(TProgrammerStack&)>& f
     fn(*stack_);
     return;
   }
-  QMetaObject::invokeMethod(anchor_, [this, &fn] { fn(*stack_); }, Qt::BlockingQueuedConnection);
+  QMetaObject::invokeMethod(
+      anchor_, [this, &fn] { fn(*stack_); }, Qt::BlockingQueuedConnection);
 }
 
 void TProgrammingSession::Post(std::function<void(TProgrammerStack&)> fn) {
-  QMetaObject::invokeMethod(anchor_, [this, fn = std::move(fn)] { fn(*stack_); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      anchor_, [this, fn = std::move(fn)] { fn(*stack_); }, Qt::QueuedConnection);
 }
 
 QThread* TProgrammingSession::Thread() const { return anchor_->thread(); }

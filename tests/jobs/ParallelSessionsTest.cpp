@@ -24,7 +24,7 @@ using jobs::TSessionEventKind;
 
 // The reply wait times out after six ticks: 600 ms, far longer than three
 // jobs of a few hundred blocks take on the simulated bus.
-constexpr int TickMs = 100;
+constexpr int TickMs = 100 * SanitizerSlowdown;
 constexpr std::size_t Blocks = 300;
 constexpr int Sessions = 4;
 constexpr int Silent = 3;
@@ -66,7 +66,8 @@ TEST(ParallelSessionsTest, FourSessionsProgramAtOnceAndASilentOneDelaysNone) {
         platform, options, [&p](const jobs::TSessionEvent& event) { p.Events.Add(event); });
   }
   for (TProgrammer& p : programmers)
-    ASSERT_TRUE(WaitFor([&] { return p.Session->IsConnected(); })) << p.Serial << ": " << p.Events.Text();
+    ASSERT_TRUE(WaitFor([&] { return p.Session->IsConnected(); }, 2000 * SanitizerSlowdown))
+        << p.Serial << ": " << p.Events.Text();
 
   const TClock::time_point start = TClock::now();
   for (TProgrammer& p : programmers)
@@ -74,8 +75,9 @@ TEST(ParallelSessionsTest, FourSessionsProgramAtOnceAndASilentOneDelaysNone) {
       p.Outcomes = outcomes;
       p.Done = true;
     });
-  ASSERT_TRUE(WaitFor([&] { return !programmers[Silent].Session->IsBusy(); }, 5000));
-  for (TProgrammer& p : programmers) ASSERT_TRUE(WaitFor([&] { return !p.Session->IsBusy(); }, 5000)) << p.Serial;
+  ASSERT_TRUE(WaitFor([&] { return !programmers[Silent].Session->IsBusy(); }, 5000 * SanitizerSlowdown));
+  for (TProgrammer& p : programmers)
+    ASSERT_TRUE(WaitFor([&] { return !p.Session->IsBusy(); }, 5000 * SanitizerSlowdown)) << p.Serial;
 
   TEventLog::TEntry timeOut;
   ASSERT_TRUE(programmers[Silent].Events.Find(TSessionEventKind::LogLine, timeOut, "KVM Programmer is time out."));

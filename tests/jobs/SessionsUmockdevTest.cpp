@@ -22,9 +22,9 @@ namespace {
 
 using jobs::TSessionEventKind;
 
-// The wait gives up after six ticks (900 ms); the healthy job of 200 blocks
+// The wait gives up after six ticks (600 ms); the healthy job of 200 blocks
 // takes a fraction of that.
-constexpr int TickMs = 150;
+constexpr int TickMs = 100 * SanitizerSlowdown;
 constexpr std::size_t Blocks = 200;
 
 TEST(SessionsUmockdevTest, TwoSessionsOnHidrawAndASilentOneDelaysNeither) {
@@ -54,18 +54,19 @@ TEST(SessionsUmockdevTest, TwoSessionsOnHidrawAndASilentOneDelaysNeither) {
     options.Stack = jobs::TStackOptions::WithTick(TickMs);
     options.Stack.CountdownTickMs = 10;
     options.Stack.RequiredSerial = serial;
-    auto session = std::make_unique<jobs::TProgrammingSession>(
-        hid::platform::MakeLinuxHidPlatform(), options,
-        [&events](const jobs::TSessionEvent& event) { events.Add(event); });
+    auto session =
+        std::make_unique<jobs::TProgrammingSession>(hid::platform::MakeLinuxHidPlatform(), options,
+                                                    [&events](const jobs::TSessionEvent& event) { events.Add(event); });
     return session;
   };
   auto healthySession = makeSession(healthy.Serial, healthyEvents);
   auto silentSession = makeSession(silent.Serial, silentEvents);
-  ASSERT_TRUE(WaitFor([&] { return healthySession->IsConnected() && silentSession->IsConnected(); }, 3000));
+  ASSERT_TRUE(
+      WaitFor([&] { return healthySession->IsConnected() && silentSession->IsConnected(); }, 3000 * SanitizerSlowdown));
 
   silentSession->Program({{{TTarget::UsbHost, silentFile}}});
   healthySession->Program({{{TTarget::UsbHost, healthyFile}}});
-  ASSERT_TRUE(WaitFor([&] { return !healthySession->IsBusy() && !silentSession->IsBusy(); }, 5000));
+  ASSERT_TRUE(WaitFor([&] { return !healthySession->IsBusy() && !silentSession->IsBusy(); }, 5000 * SanitizerSlowdown));
 
   TEventLog::TEntry timeOut;
   ASSERT_TRUE(silentEvents.Find(TSessionEventKind::LogLine, timeOut, "KVM Programmer is time out."));
