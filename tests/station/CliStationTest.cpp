@@ -66,7 +66,8 @@ class CliStation : public ::testing::Test {
 
   QProcessEnvironment Environment() const {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert("KVMFLASH_TICK_MS", "25");
+    // Long enough that a busy machine does not make a reply miss its six-tick wait.
+    environment.insert("KVMFLASH_TICK_MS", "50");
     environment.insert("XDG_RUNTIME_DIR", folder_.path());
     return environment;
   }
