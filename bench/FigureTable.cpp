@@ -211,6 +211,19 @@ TRow RecordingRow(const TBenchmarkFigures& f) {
   return row;
 }
 
+TRow StationRow(const TBenchmarkFigures& f) {
+  TRow row{"7", "Station, eight programmers at once, each over the modelled link of figure 3, 64 KiB each: "
+                "station wall time / one unit's (" + f.Runs() + " runs)",
+           f.Missing(), "", "<= 1.15x", ""};
+  if (const auto ratio = f.Get(fig::StationRatio8)) {
+    row.Measured = f.Number(fig::StationRatio8, 3) + "x (" + f.Number(fig::StationEightSeconds, 3) + " s / " +
+                   f.Number(fig::StationOneSeconds, 3) + " s); the process used " +
+                   f.Number(fig::StationCpuFraction, 1, 100) + " % of a core meanwhile";
+    row.Met = Met(*ratio <= 1.15);
+  }
+  return row;
+}
+
 std::vector<TRow> Rows(const TFigureCollector& figures) {
   TRow umockdev = RescanRow({figures, fig::RescanUmockdev}, "", "Rescan of 16 umockdev-emulated hidraw nodes, the same way",
                             fig::RescanMsUmockdev16, fig::RescanUnchangedMsUmockdev16, false);
@@ -226,6 +239,7 @@ std::vector<TRow> Rows(const TFigureCollector& figures) {
       umockdev,
       FirmwareRow({figures, fig::Firmware}),
       RecordingRow({figures, fig::BlockCostRecorded}),
+      StationRow({figures, fig::StationRatio}),
   };
 }
 
@@ -285,6 +299,8 @@ std::string FigureJson(const TFigureCollector& figures, const TRunConditions& co
   json["firmware_mb_per_s"] = value(fig::Firmware, fig::FirmwareMbPerS);
   json["blocks_per_s"] = value(fig::BlockCost, fig::BlocksPerSecond);
   json["recording_ratio"] = value(fig::BlockCostRecorded, fig::RecordingRatio);
+  json["station_ratio_8"] = value(fig::StationRatio, fig::StationRatio8);
+  json["station_cpu_fraction"] = value(fig::StationRatio, fig::StationCpuFraction);
   json["cpu_model"] = QString::fromStdString(conditions.Machine.CpuModel);
   json["cores"] = static_cast<int>(conditions.Machine.Cores);
   json["date"] = QString::fromStdString(conditions.Machine.Date);

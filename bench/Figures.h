@@ -12,6 +12,7 @@ inline constexpr const char* RescanSim = "RescanSim64";
 inline constexpr const char* RescanUmockdev = "RescanUmockdev16";
 inline constexpr const char* Firmware = "FirmwareFiles";
 inline constexpr const char* BlockCostRecorded = "BlockCostRecorded";
+inline constexpr const char* StationRatio = "StationRatio8";
 
 // Figures (also the keys of results.json where the names match).
 // The headline: wall time from the first to the last confirmed block over
@@ -56,5 +57,9 @@ inline constexpr const char* CheckSum4MiBMbPerS = "checksum_4mib_mb_per_s";
 inline constexpr const char* RecordedUsPerBlock = "recorded_us_per_block";
 inline constexpr const char* PlainUsPerBlock = "plain_us_per_block";
 inline constexpr const char* RecordingRatio = "recording_ratio";
+inline constexpr const char* StationRatio8 = "station_ratio_8";
+inline constexpr const char* StationCpuFraction = "station_cpu_fraction";
+inline constexpr const char* StationOneSeconds = "station_one_s";
+inline constexpr const char* StationEightSeconds = "station_eight_s";
 
 }  // namespace kvm::bench::fig

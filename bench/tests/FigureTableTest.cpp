@@ -28,7 +28,7 @@ TFigureCollector FiguresAtTheLimits(const std::vector<TFigure>& instead = {}) {
       {fig::BlockCost, fig::MeanUsPerBlock, 50}, {fig::BlockCost, fig::UsPerBlock, 50},
       {fig::BlockCost, fig::CpuUsPerBlock, 30},  {fig::WaitCpu, fig::WaitCpuFraction, 0.02},
       {fig::LinkRatio, fig::LinkRatio64k, 1.02}, {fig::RescanSim, fig::RescanMsSim64, 49.9},
-      {fig::Firmware, fig::FirmwareMbPerS, 100},
+      {fig::Firmware, fig::FirmwareMbPerS, 100}, {fig::StationRatio, fig::StationRatio8, 1.15},
   };
   TFigureCollector figures;
   for (const TFigure& limit : limits) {
@@ -78,6 +78,7 @@ TEST(FigureTableTest, EachTargetMissedJustPastItsLimit) {
       {{fig::WaitCpu, fig::WaitCpuFraction, 0.021}, "2"},
       {{fig::LinkRatio, fig::LinkRatio64k, 1.021}, "3"},
       {{fig::RescanSim, fig::RescanMsSim64, 50}, "4"},
+      {{fig::StationRatio, fig::StationRatio8, 1.151}, "7"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(MissedTargets(FiguresAtTheLimits({c.Past})), std::vector<std::string>{c.Row}) << c.Past.Figure;
@@ -116,12 +117,13 @@ TEST(FigureTableTest, JsonCarriesEveryKeyAndNullForWhatWasNotMeasured) {
   for (const char* key : {"us_per_block", "mean_us_per_block", "p50_us_per_block", "p99_us_per_block",
                           "max_us_per_block", "cpu_us_per_block", "handover_us", "wait_cpu_fraction",
                           "polling_cpu_fraction", "link_ratio_64k", "rescan_ms_sim64", "rescan_ms_umockdev16",
-                          "firmware_mb_per_s"})
+                          "firmware_mb_per_s", "station_ratio_8", "station_cpu_fraction"})
     EXPECT_TRUE(json.contains(key)) << key;
   EXPECT_DOUBLE_EQ(json["us_per_block"].toDouble(), 50);
   EXPECT_DOUBLE_EQ(json["mean_us_per_block"].toDouble(), 50);
   EXPECT_DOUBLE_EQ(json["max_us_per_block"].toDouble(), 4000);
   EXPECT_TRUE(json["p99_us_per_block"].isNull());
+  EXPECT_TRUE(json["station_cpu_fraction"].isNull());
   EXPECT_TRUE(json["rescan_ms_umockdev16"].isNull());
   EXPECT_TRUE(json["polling_cpu_fraction"].isNull());
 }

@@ -16,6 +16,7 @@ using TCommandAction = std::function<int()>;
 
 void AddListCommand(CLI::App& app, TCommandAction& action);
 void AddProgramCommand(CLI::App& app, TCommandAction& action);
+void AddStationCommand(CLI::App& app, TCommandAction& action);
 void AddInfoCommand(CLI::App& app, TCommandAction& action);
 void AddUnscrambleCommand(CLI::App& app, TCommandAction& action);
 void AddScrambleCommand(CLI::App& app, TCommandAction& action);

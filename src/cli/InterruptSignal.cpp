@@ -22,11 +22,14 @@ constexpr int HandledSignals[] = {SIGINT, SIGTERM, SIGHUP};
 std::atomic<int> signalCount{0};
 int wakeFd = -1;
 char leftoverFile[4096] = {};
+char moreLeftoverFiles[TInterruptSignal::MaxLeftoverFiles][512] = {};
 
 void HandleInterrupt(int) {
   const int savedErrno = errno;
   if (signalCount.fetch_add(1) >= 1) {
     if (leftoverFile[0] != '\0') ::unlink(leftoverFile);
+    for (const char* file : moreLeftoverFiles)
+      if (file[0] != '\0') ::unlink(file);
     static const char message[] = "\nkvmflash-cli: interrupted\n";
     [[maybe_unused]] auto ignored = ::write(STDERR_FILENO, message, sizeof message - 1);
     ::_exit(ExitInterrupted);
@@ -58,6 +61,7 @@ TInterruptSignal::~TInterruptSignal() {
   for (const int signal : HandledSignals) ::signal(signal, SIG_DFL);
   wakeFd = -1;
   leftoverFile[0] = '\0';
+  for (char* file : moreLeftoverFiles) file[0] = '\0';
   notifier_.reset();
   ::close(pipe_[0]);
   ::close(pipe_[1]);
@@ -67,6 +71,15 @@ void TInterruptSignal::SetLeftoverFile(const std::string& path) {
   // Set before the job starts; the handler only reads it.
   if (path.size() >= sizeof leftoverFile) return;
   std::memcpy(leftoverFile, path.c_str(), path.size() + 1);
+}
+
+void TInterruptSignal::AddLeftoverFile(const std::string& path) {
+  if (path.size() >= sizeof moreLeftoverFiles[0]) return;
+  for (char* file : moreLeftoverFiles) {
+    if (file[0] != '\0') continue;
+    std::memcpy(file, path.c_str(), path.size() + 1);
+    return;
+  }
 }
 
 void TInterruptSignal::Drain() {

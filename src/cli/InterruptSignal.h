@@ -27,6 +27,10 @@ class TInterruptSignal {
   // A file that a second Ctrl-C removes before the program ends (the
   // intermediate file of a container job).
   void SetLeftoverFile(const std::string& path);
+  // More files of that kind (the station's units each have their own); at
+  // most MaxLeftoverFiles, each shorter than 512 bytes. Set before jobs start.
+  static constexpr int MaxLeftoverFiles = 32;
+  void AddLeftoverFile(const std::string& path);
 
  private:
   void Drain();

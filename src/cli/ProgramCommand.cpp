@@ -18,6 +18,7 @@
 #include "cli/InterruptSignal.h"
 #include "cli/ProgramFileCheck.h"
 #include "cli/ProgrammerAccess.h"
+#include "cli/ProgramRecording.h"
 #include "cli/ProgressLine.h"
 #include "cli/TerminalStatus.h"
 #include "firmware/FirmwareImage.h"
@@ -42,6 +43,8 @@ struct TProgramOptions {
   bool Quiet = false;
   bool Verbose = false;
   TDeviceSourceOptions Devices;
+  std::string EventsFile;
+  std::string LogFile;
 };
 
 constexpr const char* ForeverText = "forever";
@@ -85,8 +88,12 @@ class TProgrammingSession {
   TProgrammingSession(const TProgramOptions& options, int tickMs,
                       std::shared_ptr<hid::platform::THidPlatform> platform)
       : progress_(STDERR_FILENO),
-        status_(options.Quiet ? nullptr : stdout, options.Quiet ? nullptr : &progress_),
-        stack_(std::move(platform), jobs::TStackFrontEnd{status_, state_, pump_, &status_, &status_},
+        // Standard output that carries the events gets nothing else.
+        silentLog_(options.EventsFile == "-" ? std::fopen("/dev/null", "w") : nullptr),
+        status_(options.Quiet ? nullptr : (silentLog_ ? silentLog_.get() : stdout), options.Quiet ? nullptr : &progress_),
+        recording_(status_),
+        platform_(std::move(platform)),
+        stack_(platform_, jobs::TStackFrontEnd{recording_.Sink(), state_, pump_, &status_, &status_},
                jobs::TStackOptions::WithTick(tickMs)),
         verbose_(options.Verbose),
         quiet_(options.Quiet) {
@@ -101,14 +108,27 @@ class TProgrammingSession {
     // once the countdown's tick is over (see Run).
     stack_.Link().OnAutoStart = [this] {
       connected_ = true;
+      recording_.Connected(*platform_, state_);
       pump_.Wake();
     };
   }
 
   ~TProgrammingSession() { status_.HideProgress(); }
 
+  // --events and --log; false with the reason.
+  bool OpenRecording(const TProgramOptions& options, std::string& error) {
+    return recording_.Open(options.UsbHostFile, options.OsdFile, options.EventsFile, options.LogFile, error);
+  }
+
   // waitSeconds < 0: wait as long as it takes.
   int Run(double waitSeconds) {
+    recording_.Start();
+    const int exitCode = RunJobs(waitSeconds);
+    return recording_.Finish(exitCode, interrupt_.Interrupted());
+  }
+
+ private:
+  int RunJobs(double waitSeconds) {
     if (!stack_.HidCtl().IsBound()) {
       PrintError("cannot reach the HID devices of this system (udev and hidraw access failed)");
       return ExitNoProgrammer;
@@ -139,7 +159,6 @@ class TProgrammingSession {
     return AllJobsSucceeded() ? ExitOk : ExitFailed;
   }
 
- private:
   // Waits for the connection. When the wait is over while the connection
   // countdown runs (a programmer has just appeared), the countdown may end.
   bool WaitForConnection(double waitSeconds) {
@@ -201,10 +220,17 @@ class TProgrammingSession {
     return text;
   }
 
+  struct TFileCloser {
+    void operator()(std::FILE* file) const { std::fclose(file); }
+  };
+
   TProgressLine progress_;
+  std::unique_ptr<std::FILE, TFileCloser> silentLog_;
   TTerminalStatus status_;
+  TProgramRecording recording_;
   TAppState state_;
   TQtMessagePump pump_;
+  std::shared_ptr<hid::platform::THidPlatform> platform_;
   jobs::TProgrammerStack stack_;
   TInterruptSignal interrupt_;
   bool connected_ = false;
@@ -230,6 +256,10 @@ int RunProgram(const TProgramOptions& options) {
   int exitCode;
   {
     TProgrammingSession session(options, TickPeriodMs(), devices.Platform());
+    if (!session.OpenRecording(options, error)) {
+      PrintError(error);
+      return devices.Finish(ExitFailed);
+    }
     exitCode = session.Run(WaitSeconds(options.Wait));
   }
   return devices.Finish(exitCode);
@@ -276,6 +306,12 @@ void AddProgramCommand(CLI::App& app, TCommandAction& action) {
                     "Also print the device list and the connection steps (on standard error)")
       ->excludes(quiet);
   AddDeviceSourceOptions(*command, options->Devices);
+  command->add_option("--events", options->EventsFile,
+                      "Append the event stream (JSON Lines) to FILE; - for standard output, which then carries "
+                      "nothing else")
+      ->option_text("FILE");
+  command->add_option("--log", options->LogFile, "Append the unit's traceability record (JSON Lines) to FILE")
+      ->option_text("FILE");
   command->callback([options, &action] {
     if (options->UsbHostFile.empty() && options->OsdFile.empty())
       throw CLI::ValidationError("program: give a firmware file with --usb-host or --osd");

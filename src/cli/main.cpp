@@ -53,6 +53,7 @@ int main(int argc, char** argv) {
   kvm::cli::TCommandAction action;
   kvm::cli::AddListCommand(app, action);
   kvm::cli::AddProgramCommand(app, action);
+  kvm::cli::AddStationCommand(app, action);
   kvm::cli::AddInfoCommand(app, action);
   kvm::cli::AddUnscrambleCommand(app, action);
   kvm::cli::AddScrambleCommand(app, action);

@@ -106,13 +106,16 @@ int UnscrambleContainerTo(int targetCode, const std::string& containerPath,
 }
 
 int UnscrambleContainer(int targetCode, const std::string& containerPath) {
+  // One look at the environment, so that the folder checked is the one written.
+  return UnscrambleContainer(targetCode, containerPath, IntermediateFile());
+}
+
+int UnscrambleContainer(int targetCode, const std::string& containerPath, const std::string& target) {
   detail::ClearErrorDetail();
   std::vector<std::uint8_t> payload;
   if (const int read = detail::ReadUnscrambledPayload(targetCode, containerPath, payload);
       read != ImageOk)
     return read;
-  // One look at the environment, so that the folder checked is the one written.
-  const std::string target = IntermediateFile();
   if (const int prepared = detail::PreparePrivateFolder(target.substr(0, target.rfind('/')));
       prepared != ImageOk)
     return prepared;

@@ -38,6 +38,9 @@ std::string IntermediateFile();
 // Checks the container's chip type against the target and writes the
 // unscrambled payload to IntermediateFile(). Nothing is written on failure.
 int UnscrambleContainer(int targetCode, const std::string& containerPath);
+// The same, writing to `intermediatePath` (a file of its own for each of
+// several sessions at once) in a private folder checked like the default one.
+int UnscrambleContainer(int targetCode, const std::string& containerPath, const std::string& intermediatePath);
 // The same, writing to the given path (tests, command line).
 int UnscrambleContainerTo(int targetCode, const std::string& containerPath, const std::string& outputPath);
 

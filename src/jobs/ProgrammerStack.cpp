@@ -20,6 +20,7 @@ TProgrammerStack::TProgrammerStack(std::shared_ptr<hid::platform::THidPlatform> 
   if (!options.RequiredSerial.empty()) link_->SetRequiredSerial(options.RequiredSerial);
   jobs_ = std::make_unique<TProgrammingJobs>(frontEnd.Sink, layout, view, frontEnd.State, *protocol_, frontEnd.Pump,
                                              options.ElapsedTickMs, std::move(options.Clock));
+  jobs_->SetIntermediateFile(std::move(options.IntermediateFile));
   link_->OnAutoStart = [this] { jobs_->InProgButtonClick(); };
 }
 

@@ -46,6 +46,9 @@ struct TStackOptions {
   // Connect only to the programmer with this serial number (empty: the
   // first one listed).
   std::string RequiredSerial;
+  // The intermediate file of container jobs (empty: the window's one file).
+  // Sessions that run at once each need their own.
+  std::string IntermediateFile;
 
   // All three timers with one period.
   static TStackOptions WithTick(int tickMs) {

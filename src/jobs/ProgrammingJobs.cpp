@@ -183,10 +183,10 @@ std::int32_t TProgrammingJobs::RunProgramJob(TTarget lamp, const std::string& na
 }
 
 std::int32_t TProgrammingJobs::RunContainerJob(int targetCode, const std::string& name) {
-  const int unscrambled = UnscrambleContainer(targetCode, name);
+  const std::string intermediate = intermediateFile_.empty() ? IntermediateFile() : intermediateFile_;
+  const int unscrambled = UnscrambleContainer(targetCode, name, intermediate);
   if (unscrambled != ImageOk) return RefuseFile(unscrambled);
 
-  const std::string intermediate = IntermediateFile();
   const std::int32_t result = ProgramFile(static_cast<std::uint8_t>(targetCode), intermediate);
   std::error_code error;
   if (!std::filesystem::remove(intermediate, error) && error)

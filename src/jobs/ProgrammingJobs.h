@@ -63,6 +63,9 @@ class TProgrammingJobs {
                    protocol::TProgrammerProtocol& protocol, IMessagePump& pump, int tickMs = 1000,
                    TTickCount tickCount = SteadyTickCount);
   TProgrammingJobs(const TProgrammingJobs&) = delete;
+  // The intermediate file of container jobs; empty (the default): the one
+  // file of the window, firmware::IntermediateFile().
+  void SetIntermediateFile(std::string path) { intermediateFile_ = std::move(path); }
   TProgrammingJobs& operator=(const TProgrammingJobs&) = delete;
 
   // The Program button and the automatic start: the USB host job, then the
@@ -108,6 +111,7 @@ class TProgrammingJobs {
   std::string lastFileName_;
   std::int32_t fileRepeatCount_ = 0;
   bool running_ = false;
+  std::string intermediateFile_;
 };
 
 }  // namespace kvm::jobs

@@ -17,6 +17,7 @@
 
 #include "FirmwareImageTestFiles.h"
 #include "ProgrammerRig.h"
+#include "RandomFault.h"
 #include "WaitFor.h"
 #include "firmware/Container.h"
 #include "firmware/FirmwareImage.h"
@@ -25,6 +26,7 @@ namespace {
 
 using namespace kvm;
 using namespace kvm::emulator;
+using kvm::test::RandomFault;
 using kvm::test::TProgrammerRig;
 using kvm::test::WaitFor;
 
@@ -86,28 +88,6 @@ std::vector<std::uint8_t> Container(const std::vector<std::uint8_t>& image) {
   std::vector<std::uint8_t> scrambled(image.size());
   firmware::detail::UnscramblePayload(header, image.data(), scrambled.data(), image.size());
   return firmware::test::MakeContainer(firmware::test::Chip300, 2, 7, {0, 0, 0x5C}, scrambled);
-}
-
-// A random fault on a random report of the job, or none.
-std::optional<TFaultRule> RandomFault(std::mt19937& random) {
-  if (std::uniform_int_distribution<int>(0, 9)(random) < 5) return std::nullopt;
-  static const std::uint8_t commands[] = {CmdEnable, CmdInitialise, CmdChipID, CmdBlockWrite, CmdCheckSum, CmdDisable};
-  TFaultMatch match{commands[random() % 6], {}, {}, {}};
-  if (random() % 2 == 0) match.Occurrence = 1;
-  static const TFaultAction actions[] = {
-      TFaultKind::Silence,
-      TFaultKind::AckOnly,
-      TFaultKind::Fail,
-      TFaultKind::OtherCompletion,
-      TFaultKind::Drop,
-      TFaultKind::Unplug,
-      TFaultAction::FailWrite(5),
-      TFaultAction::Value16(TFaultKind::BadValueReply, 0x01),
-      TFaultAction::Value16(TFaultKind::WrongValue, 0x1234),
-      TFaultAction::Flood({0x55, 0x01}, 20),
-      TFaultAction::StatusBurst(0x01, 10),
-  };
-  return TFaultRule{match, actions[random() % std::size(actions)]};
 }
 
 }  // namespace

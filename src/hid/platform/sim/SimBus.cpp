@@ -34,6 +34,14 @@ std::uint64_t TSimBus::Plug(TSimDeviceInfo info, TDeviceResponder responder) {
 bool TSimBus::Unplug(std::uint64_t id) {
   std::shared_ptr<TSimDevice> device = Find(id);
   if (!device || !device->Unplug()) return false;
+  {
+    std::lock_guard lock(mutex_);
+    unplugged_.push_back(id);
+    while (unplugged_.size() > KeptUnplugged) {
+      devices_.erase(unplugged_.front());
+      unplugged_.pop_front();
+    }
+  }
   RaiseNotice();
   return true;
 }

@@ -4,7 +4,9 @@
 #pragma once
 
 #include <atomic>
+#include <cstddef>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <map>
 #include <memory>
@@ -28,8 +30,12 @@ class TSimBus {
   // Plugged-in devices, in plug order.
   std::vector<std::shared_ptr<TSimDevice>> Present() const;
   std::shared_ptr<TSimDevice> FindPresent(const std::string& path) const;
-  // Any device ever plugged in, also after it was unplugged.
+  // A plugged-in device, or one of the last KeptUnplugged unplugged ones.
   std::shared_ptr<TSimDevice> Find(std::uint64_t id) const;
+  // Unplugged devices stay findable for a while (tests ask them about the
+  // handles left open); older ones are let go, so that a long run of plugs
+  // does not grow. Handles keep their own device alive.
+  static constexpr std::size_t KeptUnplugged = 16;
 
   // -1 where notices are announced through the wake function (Windows).
   int NoticeFd() const { return noticeFd_; }
@@ -42,6 +48,7 @@ class TSimBus {
   mutable std::mutex mutex_;
   std::uint64_t nextId_ = 1;
   std::map<std::uint64_t, std::shared_ptr<TSimDevice>> devices_;  // by id, so in plug order
+  std::deque<std::uint64_t> unplugged_;                           // oldest first
   int noticeFd_ = -1;
   std::mutex wakeMutex_;
   std::function<void()> wake_;

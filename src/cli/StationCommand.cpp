@@ -1,0 +1,155 @@
+// kvmflash-cli station: programs every KVM programmer plugged in, each as a
+// unit of its own, all at once, with an event stream and a traceability log.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <memory>
+
+#include "cli/CommandSupport.h"
+#include "cli/Commands.h"
+#include "cli/ExitCodes.h"
+#include "cli/InterruptSignal.h"
+#include "cli/StationScreen.h"
+#include "cli/TickPeriod.h"
+#include "firmware/FirmwareImage.h"
+#include "jobs/ProgrammingJobs.h"
+#include "hid/platform/linux/LinuxHidPlatform.h"
+#include "station/EventStream.h"
+#include "station/Station.h"
+#include "station/TraceLog.h"
+
+namespace kvm::cli {
+
+namespace {
+
+struct TStationOptions {
+  std::string UsbHostFile;
+  std::string OsdFile;
+  int Units = 0;
+  double IdleExitSeconds = 0;
+  std::vector<std::string> Ports;
+  std::vector<std::string> Serials;
+  std::string EventsFile;
+  std::string LogFile;
+};
+
+// Every file is checked once, before any programmer is touched.
+bool CheckFiles(const TStationOptions& options, std::vector<station::TFirmwareFile>& files) {
+  for (const auto& [target, path] : {std::pair{TTarget::UsbHost, options.UsbHostFile}, std::pair{TTarget::Osd, options.OsdFile}}) {
+    if (path.empty()) continue;
+    station::TFirmwareFile file;
+    std::string error;
+    if (!station::CheckFirmwareFile(target, path, file, error)) {
+      PrintError(error);
+      return false;
+    }
+    files.push_back(std::move(file));
+  }
+  return true;
+}
+
+// The units' sessions each bind hidraw and udev through a platform of their
+// own: one udev context must not be used from several threads.
+std::shared_ptr<hid::platform::THidPlatform> UnitPlatform() { return hid::platform::MakeLinuxHidPlatform(); }
+
+// The intermediate file of the unit in `slot`, beside the window's own.
+std::string UnitIntermediateFile(int slot) {
+  const std::string window = firmware::IntermediateFile();
+  return window.substr(0, window.rfind('.')) + "-" + std::to_string(::getpid()) + "-" + std::to_string(slot) + ".d0s";
+}
+
+int RunStation(const TStationOptions& options) {
+  std::vector<station::TFirmwareFile> files;
+  if (!CheckFiles(options, files)) return ExitFailed;
+
+  station::TEventStream events;
+  station::TTraceLog log;
+  std::string error;
+  for (const std::string& output : {options.EventsFile, options.LogFile}) {
+    error = station::OutputIsFirmware(output, files);
+    if (!error.empty()) {
+      PrintError(error);
+      return ExitFailed;
+    }
+  }
+  if (!options.EventsFile.empty() && !events.Open(options.EventsFile, error)) {
+    PrintError(error);
+    return ExitFailed;
+  }
+  if (!options.LogFile.empty() && !log.Open(options.LogFile, error)) {
+    PrintError(error);
+    return ExitFailed;
+  }
+  TStationScreen screen(!events.OnStdout(), STDERR_FILENO);
+  events.OnError = [&screen](const std::string& message) { screen.PrintError(message); };
+
+  station::TStationConfig config;
+  config.Files = std::move(files);
+  config.Units = options.Units;
+  config.IdleExitSeconds = options.IdleExitSeconds;
+  config.Ports = options.Ports;
+  config.Serials = options.Serials;
+  config.Stack = jobs::TStackOptions::WithTick(TickPeriodMs());
+  config.UnitPlatform = UnitPlatform;
+  config.IntermediateFile = UnitIntermediateFile;
+
+  station::TStationOutput output;
+  output.PrintLine = [&screen](const std::string& line) { screen.PrintLine(line); };
+  output.PrintError = [&screen](const std::string& message) { screen.PrintError(message); };
+  output.Progress = [&screen](const std::string& prefix, const station::TUnitProgress& unit) {
+    screen.UpdateProgress(prefix, {unit.Position, unit.Maximum, jobs::ElapsedTimeText(unit.ElapsedMs / 1000), unit.Status});
+  };
+  output.ProgressDone = [&screen](const std::string& prefix) { screen.RemoveProgress(prefix); };
+
+  station::TStation station(hid::platform::MakeLinuxHidPlatform(), std::move(config), events, log, std::move(output));
+  TInterruptSignal interrupt;
+  for (int slot = 0; slot < TInterruptSignal::MaxLeftoverFiles; ++slot)
+    interrupt.AddLeftoverFile(UnitIntermediateFile(slot));
+  interrupt.OnInterrupt = [&] {
+    screen.PrintError("interrupted: stopping the running units (press Ctrl-C again to quit at once)");
+    station.Interrupt();
+  };
+  const int exitCode = station.Run();
+  screen.HideProgress();
+  return exitCode;
+}
+
+}  // namespace
+
+void AddStationCommand(CLI::App& app, TCommandAction& action) {
+  auto options = std::make_shared<TStationOptions>();
+  CLI::App* command =
+      app.add_subcommand("station", "Program every KVM programmer plugged in, each as a unit, all at once");
+  command->footer(
+      "Every KVM programmer present at the start or plugged in later becomes a unit: after the window's "
+      "three-tick countdown its own session connects and runs the USB Host job, then the OSD job. Units run in "
+      "parallel and are programmed once per arrival. Standard output receives each unit's history log behind "
+      "\"[PORT SERIAL] \" and a summary line; on a terminal, standard error shows one live line per running unit. "
+      "The run ends on Ctrl-C or SIGTERM (running units get Break; a second signal quits at once), after --units "
+      "units, or after --idle-exit seconds without a unit.\n\n"
+      "Exit status: 0 every finished unit succeeded, 1 a unit failed (or a file was refused), 2 usage error, 3 no "
+      "unit was served, 4 interrupted while a unit was running.");
+  command->add_option("--usb-host", options->UsbHostFile, "Firmware file for the USB Host target")->option_text("FILE");
+  command->add_option("--osd", options->OsdFile, "Firmware file for the OSD target")->option_text("FILE");
+  command->add_option("--units", options->Units, "End after this many units have finished")
+      ->check(CLI::Range(1, 1000000))
+      ->option_text("N");
+  command->add_option("--idle-exit", options->IdleExitSeconds, "End after this many seconds with no unit present or running")
+      ->check(CLI::Range(0.001, 7.0 * 24 * 3600))
+      ->option_text("SECONDS");
+  command->add_option("--port", options->Ports, "Serve only the programmer on this USB port (repeatable)")
+      ->option_text("PORT");
+  command->add_option("--serial", options->Serials, "Serve only the programmer with this serial number (repeatable)")
+      ->option_text("SERIAL");
+  command->add_option("--events", options->EventsFile, "Append the event stream (JSON Lines) to FILE; - for standard output")
+      ->option_text("FILE");
+  command->add_option("--log", options->LogFile, "Append one traceability record per finished unit to FILE")
+      ->option_text("FILE");
+  command->callback([options, &action] {
+    if (options->UsbHostFile.empty() && options->OsdFile.empty())
+      throw CLI::ValidationError("station: give a firmware file with --usb-host or --osd");
+    action = [options] { return RunStation(*options); };
+  });
+}
+
+}  // namespace kvm::cli

@@ -1,0 +1,189 @@
+#include "station/Station.h"
+
+#include <QEventLoop>
+#include <QMetaObject>
+#include <cmath>
+
+#include "station/EventStream.h"
+#include "station/TraceLog.h"
+
+namespace kvm::station {
+
+namespace {
+constexpr const char* GoneBeforeProgramming = "unplugged before it was programmed";
+constexpr const char* InterruptedBeforeProgramming = "the run was interrupted before it was programmed";
+}  // namespace
+
+TStation::TStation(std::shared_ptr<hid::platform::THidPlatform> platform, TStationConfig config,
+                   TEventStream& events, TTraceLog& log, TStationOutput output)
+    : platform_(std::move(platform)),
+      config_(std::move(config)),
+      events_(events),
+      log_(log),
+      output_(std::move(output)),
+      filter_(config_.Ports, config_.Serials),
+      discovery_(platform_) {
+  discovery_.OnArrival = [this](const TProgrammerSeen& seen) { Arrived(seen); };
+  discovery_.OnRemoval = [this](std::uint64_t deviceId) { Removed(deviceId); };
+  idleTimer_.setSingleShot(true);
+  QObject::connect(&idleTimer_, &QTimer::timeout, [this] {
+    ending_ = true;
+    CheckEnd();
+  });
+}
+
+TStation::~TStation() {
+  // Sessions end before the platform and the discovery they work through.
+  units_.clear();
+}
+
+int TStation::Run() {
+  events_.Emit("station-started", {{"files", FilesJson(config_.Files)}});
+  std::string error;
+  if (!discovery_.Start(error)) {
+    if (output_.PrintError) output_.PrintError(error);
+    ending_ = true;
+  } else {
+    discovery_.Rescan();
+  }
+  QEventLoop loop;
+  quit_ = [&loop] { loop.quit(); };
+  CheckEnd();
+  if (!ended_) loop.exec();
+  quit_ = nullptr;
+  units_.clear();
+  unitByDevice_.clear();
+  const int exitCode = tally_.ExitCode();
+  if (output_.PrintLine)
+    output_.PrintLine("Station: " + std::to_string(tally_.UnitsOk) + " succeeded, " +
+                      std::to_string(tally_.UnitsFailed) + " failed");
+  events_.Emit("station-finished",
+               {{"units_ok", tally_.UnitsOk}, {"units_failed", tally_.UnitsFailed}, {"exit_code", exitCode}});
+  return exitCode;
+}
+
+void TStation::Interrupt() {
+  if (interrupted_) return;
+  interrupted_ = true;
+  ending_ = true;
+  if (AnyUnitRunning()) tally_.InterruptedWhileRunning = true;
+  for (auto& [number, unit] : units_)
+    if (!unit->Finished && unit->Session) unit->Session->Break(InterruptedBeforeProgramming);
+  CheckEnd();
+}
+
+void TStation::Arrived(const TProgrammerSeen& seen) {
+  const TUnitIdentity& identity = seen.Identity;
+  const std::string who = identity.Port + " " + identity.Serial + " (" + identity.Node + ")";
+  if (!filter_.Serves(identity)) {
+    if (output_.PrintError) output_.PrintError(who + ": left alone (not among --port/--serial)");
+    return;
+  }
+  if (ending_) {
+    if (output_.PrintError) output_.PrintError(who + ": left alone (the run is ending)");
+    return;
+  }
+  if (config_.Units > 0 && started_ >= config_.Units) {
+    if (output_.PrintError)
+      output_.PrintError(who + ": left alone (--units " + std::to_string(config_.Units) + " already served)");
+    return;
+  }
+  ++started_;
+  idleTimer_.stop();
+  auto unit = std::make_unique<TUnit>();
+  unit->Number = nextNumber_++;
+  unit->DeviceID = seen.DeviceID;
+  unit->Slot = FreeSlot();
+  unit->Recorder = std::make_unique<TUnitRecorder>(identity, config_.Files, events_, log_, output_.PrintLine);
+  unit->Recorder->Arrived();
+
+  jobs::TStackOptions stack = config_.Stack;
+  if (config_.IntermediateFile) stack.IntermediateFile = config_.IntermediateFile(unit->Slot);
+  jobs::TJobRequest request;
+  for (const TFirmwareFile& file : config_.Files) request.Targets.push_back({file.Target, file.Path});
+  auto unitPlatform = std::make_shared<TUnitPlatform>(config_.UnitPlatform ? config_.UnitPlatform() : platform_,
+                                                      identity.Node);
+  const int number = unit->Number;
+  TUnitCallbacks callbacks;
+  callbacks.Progress = output_.Progress;
+  callbacks.Done = [this, number](bool ok, const std::string& recordError) {
+    QMetaObject::invokeMethod(&anchor_, [this, number, ok, recordError] { UnitDone(number, ok, recordError); },
+                              Qt::QueuedConnection);
+  };
+  unit->Session = std::make_unique<TUnitSession>(std::move(unitPlatform), std::move(stack), std::move(request),
+                                                 *unit->Recorder, std::move(callbacks));
+  unitByDevice_[seen.DeviceID] = number;
+  units_[number] = std::move(unit);
+}
+
+void TStation::Removed(std::uint64_t deviceId) {
+  const auto found = unitByDevice_.find(deviceId);
+  if (found == unitByDevice_.end()) return;
+  const int number = found->second;
+  unitByDevice_.erase(found);
+  TUnit& unit = *units_.at(number);
+  unit.Present = false;
+  unit.Recorder->Removed();
+  if (unit.Finished) {
+    Forget(number);
+  } else {
+    unit.Session->DeviceGone(GoneBeforeProgramming);
+  }
+  CheckEnd();
+}
+
+void TStation::UnitDone(int number, bool ok, const std::string& recordError) {
+  const auto found = units_.find(number);
+  if (found == units_.end()) return;
+  TUnit& unit = *found->second;
+  unit.Finished = true;
+  ++(ok ? tally_.UnitsOk : tally_.UnitsFailed);
+  if (!recordError.empty()) {
+    tally_.RecordLost = true;
+    if (output_.PrintError) output_.PrintError("traceability record of " + unit.Recorder->Identity().Prefix() +
+                                               "lost: " + recordError);
+  }
+  if (output_.ProgressDone) output_.ProgressDone(unit.Recorder->Identity().Prefix());
+  // The jobs have ended: the session gives its programmer back now; the unit
+  // stays (idle) until it is unplugged, so that it is not served again.
+  unit.Session.reset();
+  if (!unit.Present) Forget(number);
+  if (config_.Units > 0 && tally_.UnitsOk + tally_.UnitsFailed >= config_.Units) ending_ = true;
+  CheckEnd();
+}
+
+void TStation::Forget(int number) { units_.erase(number); }
+
+bool TStation::AnyUnitRunning() const {
+  for (const auto& [number, unit] : units_)
+    if (!unit->Finished) return true;
+  return false;
+}
+
+int TStation::FreeSlot() const {
+  std::set<int> used;
+  for (const auto& [number, unit] : units_)
+    if (!unit->Finished) used.insert(unit->Slot);
+  int slot = 0;
+  while (used.count(slot) != 0) ++slot;
+  return slot;
+}
+
+void TStation::CheckEnd() {
+  if (ended_) return;
+  if (ending_ && !AnyUnitRunning()) {
+    EndRun();
+    return;
+  }
+  // Idle: no unit present or running.
+  if (config_.IdleExitSeconds > 0 && units_.empty() && !ending_ && !idleTimer_.isActive())
+    idleTimer_.start(static_cast<int>(std::lround(config_.IdleExitSeconds * 1000)));
+}
+
+void TStation::EndRun() {
+  ended_ = true;
+  idleTimer_.stop();
+  if (quit_) quit_();
+}
+
+}  // namespace kvm::station

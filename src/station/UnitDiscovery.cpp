@@ -1,0 +1,92 @@
+#include "station/UnitDiscovery.h"
+
+#include <set>
+
+#include "hid/HidDevice.h"
+
+namespace kvm::station {
+
+namespace {
+constexpr std::uint16_t ProgrammerVendorID = 0x0B39;
+constexpr std::uint16_t ProgrammerProductID = 0xFF03;
+constexpr std::uint16_t ProgrammerInputReportLength = 8;  // report ID byte included
+}  // namespace
+
+using hid::platform::THidInterface;
+
+TUnitDiscovery::TUnitDiscovery(std::shared_ptr<hid::platform::THidPlatform> platform)
+    : platform_(std::move(platform)) {}
+
+TUnitDiscovery::~TUnitDiscovery() {
+  notifier_.reset();
+  if (hidAccessBound_) platform_->UnloadHidAccess();
+  if (enumerationBound_) platform_->UnloadEnumeration();
+}
+
+bool TUnitDiscovery::Start(std::string& error) {
+  enumerationBound_ = platform_->LoadEnumeration();
+  hidAccessBound_ = enumerationBound_ && platform_->LoadHidAccess();
+  if (!hidAccessBound_) {
+    error = "cannot reach the HID devices of this system (udev and hidraw access failed)";
+    return false;
+  }
+  const int fd = platform_->NoticeFd();
+  if (fd >= 0) {
+    notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
+      if (platform_->DrainNotices() > 0) Rescan();
+    });
+  }
+  return true;
+}
+
+void TUnitDiscovery::Rescan() {
+  const std::vector<THidInterface> present = platform_->ScanInterfaces();
+  std::set<std::uint64_t> ids;
+  for (const THidInterface& device : present) ids.insert(device.DeviceID);
+  for (auto it = known_.begin(); it != known_.end();) {
+    if (ids.count(it->first) != 0) {
+      ++it;
+      continue;
+    }
+    const std::uint64_t id = it->first;
+    const bool programmer = it->second;
+    it = known_.erase(it);
+    if (programmer && OnRemoval) OnRemoval(id);
+  }
+  for (const THidInterface& device : present) {
+    if (known_.count(device.DeviceID) != 0) continue;
+    bool retry = false;
+    const std::optional<TProgrammerSeen> programmer = Identify(device, retry);
+    // A device that could not be asked (gone between the scan and the
+    // question) is asked again at the next scan.
+    if (retry) continue;
+    known_[device.DeviceID] = programmer.has_value();
+    if (programmer && OnArrival) OnArrival(*programmer);
+  }
+}
+
+std::optional<TProgrammerSeen> TUnitDiscovery::Identify(const THidInterface& device, bool& retry) {
+  std::uint32_t error = 0;
+  const std::unique_ptr<hid::platform::THidHandle> handle =
+      platform_->Open(device.DevicePath, hid::platform::TOpenMode::QueryOnly, error);
+  if (!handle) {
+    retry = true;
+    return std::nullopt;
+  }
+  hid::THidAttributes attributes;
+  if (!handle->GetAttributes(attributes)) {
+    retry = true;
+    return std::nullopt;
+  }
+  if (attributes.VendorID != ProgrammerVendorID || attributes.ProductID != ProgrammerProductID) return std::nullopt;
+  hid::THidCaps caps;
+  const std::unique_ptr<hid::platform::TPreparsedData> preparsed = handle->GetPreparsedData();
+  if (!preparsed || !platform_->GetCaps(*preparsed, caps) || caps.InputReportByteLength != ProgrammerInputReportLength)
+    return std::nullopt;
+  std::u16string serial;
+  if (!handle->GetSerialNumberString(serial)) serial.clear();
+  return TProgrammerSeen{device.DeviceID, {device.PortPath, hid::ToText(serial), device.DevicePath}};
+}
+
+}  // namespace kvm::station

@@ -1,0 +1,202 @@
+// kvmflash-cli station and program --events/--log as a separate process, on
+// the real Linux back end against three or more programmers emulated with
+// umockdev.
+#include <gtest/gtest.h>
+#include <signal.h>
+
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <fstream>
+
+#include "CliProcess.h"
+#include "EmulatedProgrammer.h"
+#include "UmockdevHid.h"
+#include "WaitFor.h"
+
+namespace kvm::test {
+namespace {
+
+using emulator::TFaultAction;
+using emulator::TProgrammerEmulator;
+using Lines = std::vector<std::string>;
+
+std::vector<QJsonObject> JsonLines(const std::string& text, bool& whole) {
+  std::vector<QJsonObject> objects;
+  whole = text.empty() || text.back() == '\n';
+  std::size_t start = 0;
+  for (std::size_t end; (end = text.find('\n', start)) != std::string::npos; start = end + 1) {
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(text.substr(start, end - start)), &error);
+    if (error.error != QJsonParseError::NoError || !document.isObject()) whole = false;
+    objects.push_back(document.object());
+  }
+  return objects;
+}
+
+std::string ReadText(const QString& path) {
+  QFile file(path);
+  if (!file.open(QIODevice::ReadOnly)) return {};
+  return file.readAll().toStdString();
+}
+
+class CliStation : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    if (!TUmockdevHid::Available()) GTEST_SKIP() << "umockdev preload not active: hidraw emulation unavailable";
+    bed_ = std::make_unique<TUmockdevHid>();
+  }
+
+  std::shared_ptr<TProgrammerEmulator> Plug(const std::string& serial) {
+    auto emulator = std::make_shared<TProgrammerEmulator>();
+    TEmulatedHid programmer = TUmockdevHid::Programmer();
+    programmer.Serial = serial;
+    ids_.push_back(bed_->Plug(programmer, ServeEmulator(emulator)));
+    return emulator;
+  }
+
+  QString Firmware(const char* name, int blocks) {
+    std::vector<char> image(48 + 56 * static_cast<std::size_t>(blocks - 1));
+    for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<char>(i * 3 + 1);
+    const QString path = folder_.filePath(name);
+    std::ofstream(path.toStdString(), std::ios::binary).write(image.data(), static_cast<std::streamsize>(image.size()));
+    return path;
+  }
+
+  QProcessEnvironment Environment() const {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    // Long enough that a busy machine does not make a reply miss its six-tick wait.
+    environment.insert("KVMFLASH_TICK_MS", "50");
+    environment.insert("XDG_RUNTIME_DIR", folder_.path());
+    return environment;
+  }
+
+  // "[1-N SERIAL] ": the emulated programmers sit on USB ports 1-1, 1-2, ...
+  static std::string Prefix(int port, const std::string& serial) {
+    return "[1-" + std::to_string(port) + " " + serial + "] ";
+  }
+
+  QTemporaryDir folder_;
+  std::unique_ptr<TUmockdevHid> bed_;
+  std::vector<int> ids_;
+};
+
+TEST_F(CliStation, ProgramsThreeUnitsAndTheLogKeepsEveryRunsRecords) {
+  std::vector<std::shared_ptr<TProgrammerEmulator>> programmers{Plug("PRG-1"), Plug("PRG-2"), Plug("")};
+  const QString osd = Firmware("osd.bin", 30);
+  const QString log = folder_.filePath("trace.jsonl");
+
+  const TCliResult first =
+      RunCli({"station", "--osd", osd, "--units", "3", "--log", log}, 20000, Environment());
+  ASSERT_EQ(first.ExitCode, 0) << first.Err;
+  const Lines lines = first.OutLines();
+  for (const auto& [port, serial] : {std::pair{1, "PRG-1"}, std::pair{2, "PRG-2"}, std::pair{3, ""}})
+    EXPECT_NE(std::find(lines.begin(), lines.end(), Prefix(port, serial) + "Program OK"), lines.end()) << first.Out;
+  EXPECT_EQ(lines.back(), "Station: 3 succeeded, 0 failed");
+  for (const auto& programmer : programmers) EXPECT_EQ(programmer->BlockCount(emulator::TargetOsd), 30);
+  const std::string firstLog = ReadText(log);
+
+  // Events on standard output: nothing else goes there.
+  const TCliResult second =
+      RunCli({"station", "--osd", osd, "--units", "3", "--log", log, "--events", "-"}, 20000, Environment());
+  ASSERT_EQ(second.ExitCode, 0) << second.Err;
+  bool whole = false;
+  const std::vector<QJsonObject> events = JsonLines(second.Out, whole);
+  EXPECT_TRUE(whole) << second.Out;
+  ASSERT_FALSE(events.empty());
+  EXPECT_EQ(events.front()["event"].toString(), "station-started");
+  EXPECT_EQ(events.back()["event"].toString(), "station-finished");
+  EXPECT_EQ(events.back()["units_ok"].toInt(), 3);
+
+  const std::string bothLogs = ReadText(log);
+  EXPECT_EQ(bothLogs.substr(0, firstLog.size()), firstLog);
+  const std::vector<QJsonObject> records = JsonLines(bothLogs, whole);
+  EXPECT_TRUE(whole);
+  ASSERT_EQ(records.size(), 6u);
+  for (const QJsonObject& record : records) EXPECT_TRUE(record["ok"].toBool());
+}
+
+TEST_F(CliStation, RefusesAFileBeforeAnyProgrammerIsTouched) {
+  std::vector<std::shared_ptr<TProgrammerEmulator>> programmers{Plug("A"), Plug("B"), Plug("C")};
+  const QString empty = folder_.filePath("empty.bin");
+  std::ofstream(empty.toStdString()).close();
+  struct Case {
+    QStringList Arguments;
+    int Exit;
+    const char* Error;
+  } cases[] = {
+      {{"--usb-host", empty, "--osd", Firmware("osd.bin", 3)}, 1, "Firmware file is empty."},
+      {{"--osd", folder_.filePath("missing.bin")}, 1, "No such file or directory"},
+      {{"--units", "2"}, 2, "give a firmware file"},
+      {{"--osd", Firmware("same.bin", 3), "--log", folder_.filePath("same.bin")}, 1, "is the firmware file"},
+  };
+  for (const Case& c : cases) {
+    const TCliResult result = RunCli(QStringList{"station"} + c.Arguments, 10000, Environment());
+    EXPECT_EQ(result.ExitCode, c.Exit) << result.Err;
+    EXPECT_NE(result.Err.find(c.Error), std::string::npos) << result.Err;
+  }
+  for (const auto& programmer : programmers) EXPECT_EQ(programmer->ReportCount(), 0u);
+}
+
+TEST_F(CliStation, SigtermBreaksTheRunningUnits) {
+  std::vector<std::shared_ptr<TProgrammerEmulator>> programmers{Plug("A"), Plug("B"), Plug("C")};
+  for (const auto& programmer : programmers) programmer->AddRule({{emulator::CmdBlockWrite, {}, {}, {}}, TFaultAction::Delayed(3)});
+  TCliRun run({"station", "--osd", Firmware("osd.bin", 500)}, Environment());
+  ASSERT_TRUE(WaitFor([&] {
+    return std::all_of(programmers.begin(), programmers.end(),
+                       [](const auto& p) { return p->BlockCount(emulator::TargetOsd) >= 2; });
+  }, 10000));
+  run.SendSignal(SIGTERM);
+  const TCliResult result = run.Finish(10000);
+  EXPECT_EQ(result.ExitCode, 4) << result.Err;
+  for (const auto& [port, serial] : {std::pair{1, "A"}, std::pair{2, "B"}, std::pair{3, "C"}})
+    EXPECT_NE(result.Out.find(Prefix(port, serial) + "User break\n"), std::string::npos) << result.Out;
+}
+
+TEST_F(CliStation, ASigkillLeavesOnlyWholeRecords) {
+  auto slow = Plug("SLOW");
+  slow->AddRule({{emulator::CmdBlockWrite, {}, {}, {}}, TFaultAction::Delayed(3)});
+  Plug("FAST-1");
+  Plug("FAST-2");
+  const QString log = folder_.filePath("trace.jsonl");
+  TCliRun run({"station", "--osd", Firmware("osd.bin", 300), "--log", log}, Environment());
+  ASSERT_TRUE(WaitFor([&] {
+    const std::string text = ReadText(log);
+    return std::count(text.begin(), text.end(), '\n') >= 2;
+  }, 15000));
+  run.SendSignal(SIGKILL);
+  run.Finish(5000);
+  bool whole = false;
+  const std::vector<QJsonObject> records = JsonLines(ReadText(log), whole);
+  EXPECT_TRUE(whole);
+  EXPECT_GE(records.size(), 2u);
+}
+
+TEST_F(CliStation, ProgramEmitsTheEventsAndRecordOfItsOneUnit) {
+  Plug("PRG-9");
+  Plug("OTHER");
+  Plug("THIRD");
+  const QString events = folder_.filePath("events.jsonl");
+  const QString log = folder_.filePath("trace.jsonl");
+  const TCliResult result = RunCli({"program", "--osd", Firmware("osd.bin", 10), "--serial", "PRG-9", "--events",
+                                    events, "--log", log, "--wait", "5"},
+                                   10000, Environment());
+  ASSERT_EQ(result.ExitCode, 0) << result.Err;
+  bool whole = false;
+  std::vector<std::string> names;
+  for (const QJsonObject& event : JsonLines(ReadText(events), whole))
+    if (event["event"].toString() != "log" && event["event"].toString() != "progress")
+      names.push_back(event["event"].toString().toStdString());
+  EXPECT_TRUE(whole);
+  EXPECT_EQ(names, (Lines{"station-started", "unit-arrived", "unit-connected", "job-started", "job-finished",
+                          "unit-finished", "station-finished"}));
+  const std::vector<QJsonObject> records = JsonLines(ReadText(log), whole);
+  ASSERT_EQ(records.size(), 1u);
+  EXPECT_EQ(records[0]["unit"].toObject()["serial"].toString(), "PRG-9");
+  EXPECT_EQ(records[0]["unit"].toObject()["port"].toString(), "1-1");
+  EXPECT_TRUE(records[0]["ok"].toBool());
+}
+
+}  // namespace
+}  // namespace kvm::test

@@ -1,0 +1,281 @@
+// The station end to end over the simulated bus: units in parallel, faults
+// confined to their unit, unplug and re-plug, filters, the ways a run ends,
+// and the events and records it leaves.
+#include <gtest/gtest.h>
+
+#include <QJsonArray>
+#include <algorithm>
+#include <map>
+#include <set>
+
+#include "StationRig.h"
+
+namespace kvm::station::test {
+namespace {
+
+using emulator::TFaultAction;
+using emulator::TFaultKind;
+using emulator::TFaultRule;
+using Lines = std::vector<std::string>;
+
+TFaultRule Everything(TFaultAction action) { return {{}, std::move(action)}; }
+TFaultRule Blocks(TFaultAction action) {
+  TFaultRule rule;
+  rule.Match.Command = emulator::CmdBlockWrite;
+  rule.Action = std::move(action);
+  return rule;
+}
+
+// The lines of one unit, without its prefix.
+Lines UnitLines(const Lines& lines, const std::string& prefix) {
+  Lines mine;
+  for (const std::string& line : lines)
+    if (line.rfind(prefix, 0) == 0) mine.push_back(line.substr(prefix.size()));
+  return mine;
+}
+
+int IndexOf(const std::vector<QJsonObject>& events, const std::function<bool(const QJsonObject&)>& match,
+            bool last = false) {
+  int found = -1;
+  for (int i = 0; i < static_cast<int>(events.size()); ++i)
+    if (match(events[i])) {
+      found = i;
+      if (!last) break;
+    }
+  return found;
+}
+
+std::function<bool(const QJsonObject&)> Event(const char* name, const std::string& port = {}) {
+  return [name, port](const QJsonObject& event) {
+    return event["event"].toString() == name &&
+           (port.empty() || event["unit"].toObject()["port"].toString().toStdString() == port);
+  };
+}
+
+std::map<std::string, QJsonObject> RecordsByPort(const std::vector<QJsonObject>& records) {
+  std::map<std::string, QJsonObject> byPort;
+  for (const QJsonObject& record : records) byPort[record["unit"].toObject()["port"].toString().toStdString()] = record;
+  return byPort;
+}
+
+TEST(Station, ProgramsAllUnitsInParallelWithTheWindowsLogEventsAndRecords) {
+  TStationRig rig;
+  rig.UsbHost = rig.Firmware("host.bin", 150);
+  rig.Osd = rig.Firmware("osd.bin", 20);
+  for (int i = 1; i <= 3; ++i) rig.Plug("PRG-" + std::to_string(i), "1-" + std::to_string(i)).Emulator->SetReplyDelay(1);
+  rig.Configure([](TStationConfig& config) { config.Units = 3; });
+  ASSERT_EQ(rig.Run(), 0);
+
+  const Lines lines = rig.Lines();
+  for (const auto& programmer : rig.Programmers()) {
+    const std::string serial = programmer->Serial;
+    EXPECT_EQ(UnitLines(lines, "[" + programmer->Port + " " + serial + "] "),
+              (Lines{"", "Scanning...", "Zorbek KVM Switch Programmer " + serial + " is connected.", "",
+                     "Target : USB Host", "File : " + rig.UsbHost, "Programming...", "Program OK", "",
+                     "Target : OSD", "File : " + rig.Osd, "Programming...", "Program OK"}));
+    EXPECT_EQ(programmer->Emulator->BlockCount(emulator::TargetUsbHost), 150);
+    EXPECT_EQ(programmer->Emulator->BlockCount(emulator::TargetOsd), 20);
+  }
+  EXPECT_EQ(lines.back(), "Station: 3 succeeded, 0 failed");
+
+  const std::vector<QJsonObject> events = rig.Events();
+  // In parallel: every unit had started its first job before any unit finished.
+  const int lastFirstJob = IndexOf(events, [](const QJsonObject& e) {
+    return e["event"].toString() == "job-started" && e["target"].toString() == "usb-host";
+  }, true);
+  EXPECT_LT(lastFirstJob, IndexOf(events, Event("unit-finished")));
+  EXPECT_EQ(IndexOf(events, Event("station-started")), 0);
+  EXPECT_EQ(IndexOf(events, Event("station-finished")), static_cast<int>(events.size()) - 1);
+  const std::map<QString, QStringList> keys{
+      {"station-started", {"files"}},
+      {"unit-arrived", {"unit"}},
+      {"unit-connected", {"unit"}},
+      {"job-started", {"unit", "target", "path", "sha256", "blocks"}},
+      {"progress", {"unit", "target", "block", "blocks", "bytes_per_s", "eta_s"}},
+      {"log", {"unit", "text", "colour"}},
+      {"job-finished", {"unit", "target", "result", "message", "duration_s"}},
+      {"unit-finished", {"unit", "ok", "results", "duration_s"}},
+      {"station-finished", {"units_ok", "units_failed", "exit_code"}}};
+  std::set<QString> seen;
+  for (const QJsonObject& event : events) {
+    const QString name = event["event"].toString();
+    seen.insert(name);
+    EXPECT_EQ(event["schema"].toInt(), 1);
+    EXPECT_TRUE(event["time"].toString().endsWith('Z'));
+    ASSERT_TRUE(keys.count(name)) << name.toStdString();
+    for (const QString& key : keys.at(name)) EXPECT_TRUE(event.contains(key)) << name.toStdString() << " " << key.toStdString();
+    if (event.contains("unit")) {
+      for (const char* key : {"port", "serial", "node"}) EXPECT_TRUE(event["unit"].toObject().contains(key));
+    }
+  }
+  EXPECT_EQ(seen.size(), keys.size());
+  // Each job's last progress event confirms all of its blocks.
+  for (const auto& programmer : rig.Programmers()) {
+    const int last = IndexOf(events, [&](const QJsonObject& e) {
+      return Event("progress", programmer->Port)(e) && e["target"].toString() == "usb-host";
+    }, true);
+    ASSERT_GE(last, 0);
+    EXPECT_EQ(events[last]["block"].toInt(), 150);
+    EXPECT_EQ(events[last]["blocks"].toInt(), 150);
+  }
+  EXPECT_EQ(rig.Events("station-started")[0]["files"].toObject()["usb-host"].toObject()["image_length"].toInt(),
+            48 + 56 * 149);
+
+  const auto records = RecordsByPort(rig.Records());
+  ASSERT_EQ(records.size(), 3u);
+  for (const auto& [port, record] : records) {
+    EXPECT_TRUE(record["ok"].toBool()) << port;
+    EXPECT_EQ(record["results"].toObject(), (QJsonObject{{"usb-host", 0}, {"osd", 0}}));
+    EXPECT_EQ(record["messages"].toObject()["osd"].toString(), "Program OK");
+    EXPECT_EQ(record["files"].toObject()["osd"].toObject()["sha256"].toString().size(), 64);
+    EXPECT_TRUE(record["reason"].isNull());
+  }
+}
+
+TEST(Station, OneUnitsFaultFailsOnlyThatUnit) {
+  struct Case {
+    const char* Name;
+    std::function<void(TStationRig&, TRigProgrammer&)> Fault;
+    const char* Message;  // of the faulty unit's USB Host job
+  } cases[] = {
+      {"silent", [](TStationRig&, TRigProgrammer& p) { p.Emulator->AddRule(Everything(TFaultKind::Silence)); },
+       "Enable Programmer failed : -2"},
+      {"failing", [](TStationRig&, TRigProgrammer& p) { p.Emulator->SetChipID(emulator::TargetUsbHost, 0x1234); },
+       "Incompatible Chip ID: 1234"},
+      {"unplugged mid-job",
+       [](TStationRig& rig, TRigProgrammer& p) {
+         p.Emulator->AddRule(Blocks(TFaultAction::Delayed(2)));
+         rig.When([&p] { return p.Emulator->BlockCount(emulator::TargetUsbHost) >= 5; }, [&rig, &p] { rig.Unplug(p); });
+       },
+       nullptr},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    TStationRig rig(50);
+    rig.UsbHost = rig.Firmware("host.bin", 60);
+    rig.Osd = rig.Firmware("osd.bin", 5);
+    TRigProgrammer& a = rig.Plug("A", "1-1");
+    TRigProgrammer& faulty = rig.Plug("B", "1-2");
+    TRigProgrammer& c3 = rig.Plug("C", "1-3");
+    rig.Configure([](TStationConfig& config) { config.Units = 3; });
+    c.Fault(rig, faulty);
+    ASSERT_EQ(rig.Run(), 1);
+
+    const auto records = RecordsByPort(rig.Records());
+    ASSERT_EQ(records.size(), 3u);
+    EXPECT_TRUE(records.at("1-1")["ok"].toBool());
+    EXPECT_TRUE(records.at("1-3")["ok"].toBool());
+    EXPECT_FALSE(records.at("1-2")["ok"].toBool());
+    EXPECT_FALSE(records.at("1-2")["reason"].toString().isEmpty());
+    if (c.Message) {
+      EXPECT_EQ(records.at("1-2")["messages"].toObject()["usb-host"].toString().toStdString(), c.Message);
+    }
+    for (TRigProgrammer* good : {&a, &c3}) EXPECT_EQ(good->Emulator->BlockCount(emulator::TargetOsd), 5);
+    // The others did not wait for the faulty unit's time-outs.
+    const std::vector<QJsonObject> events = rig.Events();
+    const int firstTimeout = IndexOf(events, [](const QJsonObject& e) {
+      return e["event"].toString() == "log" && e["text"].toString() == "KVM Programmer is time out.";
+    });
+    if (firstTimeout >= 0) {
+      EXPECT_LT(IndexOf(events, Event("unit-finished", "1-1")), firstTimeout);
+      EXPECT_LT(IndexOf(events, Event("unit-finished", "1-3")), firstTimeout);
+    }
+    EXPECT_EQ(rig.Lines().back(), "Station: 2 succeeded, 1 failed");
+  }
+}
+
+TEST(Station, AReplugIsANewUnit) {
+  TStationRig rig;
+  rig.Osd = rig.Firmware("osd.bin", 10);
+  TRigProgrammer& first = rig.Plug("SAME", "1-1");
+  rig.Configure([](TStationConfig& config) { config.Units = 2; });
+  TRigProgrammer* second = nullptr;
+  rig.When([&] { return rig.Events("unit-finished").size() == 1; }, [&] { rig.Unplug(first); });
+  rig.When([&] { return rig.Events("unit-removed").size() == 1; }, [&] { second = &rig.Plug("SAME", "1-1"); });
+  ASSERT_EQ(rig.Run(), 0);
+  ASSERT_NE(second, nullptr);
+  EXPECT_EQ(rig.Records().size(), 2u);
+  EXPECT_EQ(rig.Events("unit-arrived").size(), 2u);
+  EXPECT_EQ(first.Emulator->BlockCount(emulator::TargetOsd), 10);
+  EXPECT_EQ(second->Emulator->BlockCount(emulator::TargetOsd), 10);
+}
+
+TEST(Station, FiltersServeOnlyTheUnitsAskedFor) {
+  struct Case {
+    std::vector<std::string> Ports, Serials;
+    std::set<std::string> Served;  // ports
+  } cases[] = {
+      {{"1-2"}, {}, {"1-2"}},
+      {{}, {"PRG-2"}, {"1-2", "1-3"}},
+      {{"1-1", "1-3"}, {"PRG-2"}, {"1-3"}},
+  };
+  for (const Case& c : cases) {
+    TStationRig rig;
+    rig.Osd = rig.Firmware("osd.bin", 5);
+    rig.Plug("PRG-1", "1-1");
+    rig.Plug("PRG-2", "1-2");
+    rig.Plug("PRG-2", "1-3");
+    rig.Configure([&](TStationConfig& config) {
+      config.Ports = c.Ports;
+      config.Serials = c.Serials;
+      config.Units = static_cast<int>(c.Served.size());
+    });
+    ASSERT_EQ(rig.Run(), 0);
+    for (const auto& programmer : rig.Programmers()) {
+      const bool served = c.Served.count(programmer->Port) != 0;
+      EXPECT_EQ(programmer->Emulator->ReportCount() > 0, served) << programmer->Port;
+    }
+    const Lines errors = rig.Errors();
+    EXPECT_EQ(std::count_if(errors.begin(), errors.end(),
+                            [](const std::string& e) { return e.find("left alone") != std::string::npos; }),
+              static_cast<long>(3 - c.Served.size()));
+  }
+}
+
+TEST(Station, IdleExitEndsARunWithoutUnitsOrAfterTheLastLeft) {
+  {
+    TStationRig rig;
+    rig.Osd = rig.Firmware("osd.bin", 5);
+    rig.Configure([](TStationConfig& config) { config.IdleExitSeconds = 0.1; });
+    EXPECT_EQ(rig.Run(), 3);
+    EXPECT_EQ(rig.Events("station-finished")[0]["exit_code"].toInt(), 3);
+  }
+  TStationRig rig;
+  rig.Osd = rig.Firmware("osd.bin", 5);
+  TRigProgrammer& programmer = rig.Plug("A", "1-1");
+  rig.Configure([](TStationConfig& config) { config.IdleExitSeconds = 0.1; });
+  rig.When([&] { return rig.Events("unit-finished").size() == 1; }, [&] { rig.Unplug(programmer); });
+  EXPECT_EQ(rig.Run(), 0);
+  EXPECT_EQ(rig.Records().size(), 1u);
+}
+
+TEST(Station, AnInterruptBreaksTheRunningUnits) {
+  TStationRig rig;
+  rig.UsbHost = rig.Firmware("host.bin", 400);
+  rig.Osd = rig.Firmware("osd.bin", 5);
+  for (int i = 1; i <= 3; ++i) rig.Plug("P" + std::to_string(i), "1-" + std::to_string(i)).Emulator->AddRule(Blocks(TFaultAction::Delayed(2)));
+  rig.Configure();
+  rig.When(
+      [&] {
+        return std::all_of(rig.Programmers().begin(), rig.Programmers().end(),
+                           [](const auto& p) { return p->Emulator->BlockCount(emulator::TargetUsbHost) >= 3; });
+      },
+      [&] { rig.Station().Interrupt(); });
+  ASSERT_EQ(rig.Run(), 4);
+  const Lines lines = rig.Lines();
+  for (const auto& programmer : rig.Programmers()) {
+    const Lines mine = UnitLines(lines, "[" + programmer->Port + " " + programmer->Serial + "] ");
+    ASSERT_FALSE(mine.empty());
+    EXPECT_EQ(mine.back(), "User break");
+    EXPECT_EQ(programmer->Emulator->ReportCount() > 0, true);
+    EXPECT_EQ(programmer->Emulator->BlockCount(emulator::TargetOsd), 0);
+  }
+  for (const QJsonObject& record : rig.Records()) {
+    EXPECT_FALSE(record["ok"].toBool());
+    EXPECT_EQ(record["results"].toObject(), (QJsonObject{{"usb-host", -99}}));
+  }
+  EXPECT_EQ(rig.Events("station-finished")[0]["exit_code"].toInt(), 4);
+}
+
+}  // namespace
+}  // namespace kvm::station::test
