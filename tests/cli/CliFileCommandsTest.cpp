@@ -80,7 +80,7 @@ TEST_F(CliFiles, VersionHelpAndUsageErrors) {
   }
 
   // What is wrong, in words, with what would be right.
-  const std::string commands = "the commands are: list, program, info, unscramble, scramble, doctor";
+  const std::string commands = "the commands are: list, program, station, info, unscramble, scramble, doctor";
   const std::vector<std::pair<QStringList, std::string>> worded{
       {{}, "no command given; " + commands},
       {{"flash"}, "unknown command 'flash'; " + commands},
