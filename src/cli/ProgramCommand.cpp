@@ -31,6 +31,12 @@ namespace kvm::cli {
 
 namespace {
 
+#ifdef _WIN32
+constexpr const char* NullDevice = "NUL";
+#else
+constexpr const char* NullDevice = "/dev/null";
+#endif
+
 constexpr int DefaultTickMs = 1000;
 constexpr const char* TickVariable = "KVMFLASH_TICK_MS";
 
@@ -89,7 +95,7 @@ class TProgrammingSession {
                       std::shared_ptr<hid::platform::THidPlatform> platform)
       : progress_(STDERR_FILENO),
         // Standard output that carries the events gets nothing else.
-        silentLog_(options.EventsFile == "-" ? std::fopen("/dev/null", "w") : nullptr),
+        silentLog_(options.EventsFile == "-" ? std::fopen(NullDevice, "w") : nullptr),
         status_(options.Quiet ? nullptr : (silentLog_ ? silentLog_.get() : stdout), options.Quiet ? nullptr : &progress_),
         recording_(status_),
         platform_(std::move(platform)),

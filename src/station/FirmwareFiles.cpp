@@ -2,6 +2,8 @@
 
 #include <sys/stat.h>
 
+#include <QFileInfo>
+
 #include <QCryptographicHash>
 
 #include "firmware/Container.h"
@@ -87,12 +89,21 @@ QJsonObject FilesJson(const std::vector<TFirmwareFile>& files) {
 }
 
 std::string OutputIsFirmware(const std::string& outputPath, const std::vector<TFirmwareFile>& files) {
-  struct stat output {};
-  if (outputPath.empty() || outputPath == "-" || ::stat(outputPath.c_str(), &output) != 0) return {};
+  if (outputPath.empty() || outputPath == "-") return {};
+  // The file itself, whatever name or link leads to it (Windows has no inode
+  // numbers to compare, so there the resolved names are).
+  const QFileInfo output(QString::fromStdString(outputPath));
+  if (!output.exists()) return {};
   for (const TFirmwareFile& file : files) {
-    struct stat input {};
-    if (::stat(file.Path.c_str(), &input) == 0 && input.st_dev == output.st_dev && input.st_ino == output.st_ino)
-      return outputPath + " is the firmware file " + file.Path + ": it is not appended to";
+    const QFileInfo input(QString::fromStdString(file.Path));
+#ifdef _WIN32
+    const bool same = input.exists() && input.canonicalFilePath().compare(output.canonicalFilePath(), Qt::CaseInsensitive) == 0;
+#else
+    struct stat in {}, out {};
+    const bool same = ::stat(file.Path.c_str(), &in) == 0 && ::stat(outputPath.c_str(), &out) == 0 &&
+                      in.st_dev == out.st_dev && in.st_ino == out.st_ino;
+#endif
+    if (same) return outputPath + " is the firmware file " + file.Path + ": it is not appended to";
   }
   return {};
 }

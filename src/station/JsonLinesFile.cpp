@@ -8,6 +8,17 @@
 #include <cerrno>
 #include <cstring>
 
+#ifdef _WIN32
+#include <io.h>
+#define fsync _commit
+#endif
+#ifndef O_CLOEXEC
+#define O_CLOEXEC 0
+#endif
+#ifndef O_BINARY
+#define O_BINARY 0
+#endif
+
 namespace kvm::station {
 
 namespace {
@@ -28,7 +39,7 @@ bool TJsonLinesFile::Open(const std::string& path, bool allowStdout, std::string
     path_ = "standard output";
     return true;
   }
-  fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+  fd_ = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_BINARY, 0644);
   if (fd_ < 0) {
     error = SystemError("open", path, errno);
     return false;
