@@ -14,6 +14,8 @@
 #include "firmware/FirmwareImage.h"
 #include "jobs/ProgrammingJobs.h"
 #include "hid/platform/linux/LinuxHidPlatform.h"
+#include "hid/record/RecordingHidPlatform.h"
+#include "hid/record/RecordingWriter.h"
 #include "station/EventStream.h"
 #include "station/Station.h"
 #include "station/TraceLog.h"
@@ -31,6 +33,7 @@ struct TStationOptions {
   std::vector<std::string> Serials;
   std::string EventsFile;
   std::string LogFile;
+  std::string RecordFolder;
 };
 
 // Every file is checked once, before any programmer is touched.
@@ -91,6 +94,20 @@ int RunStation(const TStationOptions& options) {
   config.Serials = options.Serials;
   config.Stack = jobs::TStackOptions::WithTick(TickPeriodMs());
   config.UnitPlatform = UnitPlatform;
+  // --record: each unit's exchanges in a file of its own in the folder.
+  std::shared_ptr<hid::record::TRecordingWriter> recorder;
+  if (!options.RecordFolder.empty()) {
+    std::vector<std::string> firmware;
+    for (const station::TFirmwareFile& file : config.Files) firmware.push_back(file.Path);
+    recorder = hid::record::TRecordingWriter::ToFolder(options.RecordFolder, firmware, error);
+    if (!recorder) {
+      PrintError("--record: " + error);
+      return ExitFailed;
+    }
+    config.UnitPlatform = [recorder] {
+      return std::make_shared<hid::record::TRecordingHidPlatform>(UnitPlatform(), recorder);
+    };
+  }
   config.IntermediateFile = UnitIntermediateFile;
 
   station::TStationOutput output;
@@ -109,8 +126,12 @@ int RunStation(const TStationOptions& options) {
     screen.PrintError("interrupted: stopping the running units (press Ctrl-C again to quit at once)");
     station.Interrupt();
   };
-  const int exitCode = station.Run();
+  int exitCode = station.Run();
   screen.HideProgress();
+  if (recorder && !recorder->Finish(error)) {
+    PrintError("--record: " + error);
+    if (exitCode == ExitOk) exitCode = ExitFailed;
+  }
   return exitCode;
 }
 
@@ -145,6 +166,10 @@ void AddStationCommand(CLI::App& app, TCommandAction& action) {
       ->option_text("FILE");
   command->add_option("--log", options->LogFile, "Append one traceability record per finished unit to FILE")
       ->option_text("FILE");
+  command->add_option("--record", options->RecordFolder,
+                      "Write each unit's exchanges with its programmer to a file of its own in FOLDER "
+                      "(unit-PORT.jsonl; a unit plugged in again at the same port gets the next number)")
+      ->option_text("FOLDER");
   command->callback([options, &action] {
     if (options->UsbHostFile.empty() && options->OsdFile.empty())
       throw CLI::ValidationError("station: give a firmware file with --usb-host or --osd");

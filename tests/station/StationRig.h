@@ -48,6 +48,7 @@ class TStationRig {
   std::vector<QJsonObject> Records() const;
 
   hid::platform::TSimHidPlatform& Platform() { return *platform_; }
+  std::shared_ptr<hid::platform::TSimHidPlatform> PlatformPtr() const { return platform_; }
   TStation& Station() { return *station_; }
   std::vector<std::unique_ptr<TRigProgrammer>>& Programmers() { return programmers_; }
   std::string EventsPath() const { return folder_.filePath("events.jsonl").toStdString(); }

@@ -3,12 +3,17 @@
 // and the events and records it leaves.
 #include <gtest/gtest.h>
 
+#include <QDir>
 #include <QJsonArray>
+#include <QTemporaryDir>
 #include <algorithm>
 #include <map>
 #include <set>
 
 #include "StationRig.h"
+#include "hid/record/RecordingHidPlatform.h"
+#include "hid/record/RecordingWriter.h"
+#include "hid/record/ReplayReport.h"
 
 namespace kvm::station::test {
 namespace {
@@ -184,11 +189,22 @@ TEST(Station, OneUnitsFaultFailsOnlyThatUnit) {
   }
 }
 
+// Recorded into a folder (--record), each arrival gets a file of its own.
 TEST(Station, AReplugIsANewUnit) {
   TStationRig rig;
   rig.Osd = rig.Firmware("osd.bin", 10);
   TRigProgrammer& first = rig.Plug("SAME", "1-1");
-  rig.Configure([](TStationConfig& config) { config.Units = 2; });
+  QTemporaryDir folder;
+  std::string error;
+  std::shared_ptr<hid::record::TRecordingWriter> recorder =
+      hid::record::TRecordingWriter::ToFolder(folder.filePath("units").toStdString(), {rig.Osd}, error);
+  ASSERT_TRUE(recorder) << error;
+  rig.Configure([&](TStationConfig& config) {
+    config.Units = 2;
+    config.UnitPlatform = [&] {
+      return std::make_shared<hid::record::TRecordingHidPlatform>(rig.PlatformPtr(), recorder);
+    };
+  });
   TRigProgrammer* second = nullptr;
   rig.When([&] { return rig.Events("unit-finished").size() == 1; }, [&] { rig.Unplug(first); });
   rig.When([&] { return rig.Events("unit-removed").size() == 1; }, [&] { second = &rig.Plug("SAME", "1-1"); });
@@ -198,6 +214,16 @@ TEST(Station, AReplugIsANewUnit) {
   EXPECT_EQ(rig.Events("unit-arrived").size(), 2u);
   EXPECT_EQ(first.Emulator->BlockCount(emulator::TargetOsd), 10);
   EXPECT_EQ(second->Emulator->BlockCount(emulator::TargetOsd), 10);
+  ASSERT_TRUE(recorder->Finish(error)) << error;
+  const QStringList files = QDir(folder.filePath("units")).entryList(QDir::Files, QDir::Name);
+  ASSERT_EQ(files, (QStringList{"unit-1-1-2.jsonl", "unit-1-1.jsonl"}));
+  for (const QString& file : files) {
+    hid::record::TRecording recording;
+    ASSERT_TRUE(hid::record::ReadRecordingFile(folder.filePath("units/" + file).toStdString(), recording, error))
+        << error;
+    ASSERT_EQ(recording.Devices.size(), 1u);
+    EXPECT_EQ(recording.Devices[0].Identity.PortPath, "1-1");
+  }
 }
 
 TEST(Station, FiltersServeOnlyTheUnitsAskedFor) {

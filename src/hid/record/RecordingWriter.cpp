@@ -81,6 +81,10 @@ TRecordingWriter::~TRecordingWriter() {
   Finish(ignored);
 }
 
+namespace {
+constexpr int MaxCopiesPerName = 10000;
+}  // namespace
+
 std::string TRecordingWriter::DeviceFileName(std::uint32_t index, const std::string& portPath) {
   std::string name = portPath.empty() ? std::to_string(index + 1) : portPath;
   for (char& c : name)
@@ -145,9 +149,20 @@ TRecordingWriter::TOutput* TRecordingWriter::OutputFor(std::uint32_t device, con
   if (device < outputs_.size()) return outputs_[device].get();
   outputs_.resize(device + 1);
   auto output = std::make_unique<TOutput>();
-  const QString path = QDir(QString::fromStdString(target_)).filePath(QString::fromStdString(DeviceFileName(device, portPath)));
-  output->File = std::make_unique<QFile>(path);
-  if (!output->File->open(QIODevice::WriteOnly | QIODevice::NewOnly)) {
+  // A programmer plugged in again at the same port is a device of its own:
+  // its file takes the next free number ("unit-1-2.3-2.jsonl"), and no file
+  // is ever replaced.
+  const QString base = QString::fromStdString(DeviceFileName(device, portPath));
+  QString path;
+  bool opened = false;
+  for (int copy = 1; copy <= MaxCopiesPerName && !opened; ++copy) {
+    const QString name = copy == 1 ? base : base.chopped(6) + QString("-%1.jsonl").arg(copy);
+    path = QDir(QString::fromStdString(target_)).filePath(name);
+    output->File = std::make_unique<QFile>(path);
+    opened = output->File->open(QIODevice::WriteOnly | QIODevice::NewOnly);
+    if (!opened && !QFileInfo::exists(path)) break;
+  }
+  if (!opened) {
     if (error_.empty())
       error_ = "create " + path.toStdString() + ": " +
                (QFileInfo::exists(path) ? std::string("file exists") : output->File->errorString().toStdString());
