@@ -50,6 +50,10 @@ class IStatusSink {
   // A block resent after a failure: reported like any failure unless the
   // front end wants to tell retries apart.
   virtual void ReportRetry(const std::string& text) { ReportStatus(text, Red); }
+  // The first resend of a block goes out without a line; front ends that
+  // count every attempt (the event stream) hear of it here, in the words a
+  // retry line would have.
+  virtual void NoteResend(const std::string& /*text*/) {}
 
   // One target's job: started with its file, ended with its result (0 for
   // "Program OK") and the status text it ended on.

@@ -69,6 +69,13 @@ void TEventSink::ReportRetry(const std::string& text) {
   ReportStatus(text, Red);
 }
 
+void TEventSink::NoteResend(const std::string& text) {
+  TSessionEvent event;
+  event.Kind = TSessionEventKind::Retry;
+  event.Text = text;
+  Emit(std::move(event));
+}
+
 void TEventSink::JobStarted(TTarget target, const std::string& file) {
   TSessionEvent event;
   event.Kind = TSessionEventKind::JobStarted;

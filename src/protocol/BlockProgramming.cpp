@@ -62,10 +62,13 @@ std::int32_t TProgrammerProtocol::ProgramBlock(std::uint8_t target, std::int32_t
       return -kind;
     }
     ++resends;
+    const std::string retry =
+        "Retry KVM Programmer (" + std::to_string(kind) + ") [" + block + "]: #" + std::to_string(resends);
     // The first resend goes out unannounced.
     if (resends > 1)
-      status_.ReportRetry("Retry KVM Programmer (" + std::to_string(kind) + ") [" + block + "]: #" +
-                          std::to_string(resends));
+      status_.ReportRetry(retry);
+    else
+      status_.NoteResend(retry);
   }
 }
 

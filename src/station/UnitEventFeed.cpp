@@ -99,6 +99,11 @@ void TRecordingSink::ReportRetry(const std::string& text) {
   events_.ReportRetry(text);
 }
 
+void TRecordingSink::NoteResend(const std::string& text) {
+  inner_.NoteResend(text);
+  events_.NoteResend(text);
+}
+
 void TRecordingSink::JobStarted(TTarget target, const std::string& file) {
   inner_.JobStarted(target, file);
   events_.JobStarted(target, file);

@@ -60,6 +60,7 @@ class TRecordingSink final : public IStatusSink {
   void SetProgress(int position, int maximum) override;
   void StepProgress() override;
   void ReportRetry(const std::string& text) override;
+  void NoteResend(const std::string& text) override;
   void JobStarted(TTarget target, const std::string& file) override;
   void JobEnded(TTarget target, std::int32_t result, const std::string& lastStatus) override;
 

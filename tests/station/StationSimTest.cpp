@@ -303,5 +303,27 @@ TEST(Station, AnInterruptBreaksTheRunningUnits) {
   EXPECT_EQ(rig.Events("station-finished")[0]["exit_code"].toInt(), 4);
 }
 
+// Every resend of a block is an event, the unannounced first one included;
+// the log keeps only the window's two retry lines.
+TEST(Station, EachResendOfABlockIsARetryEvent) {
+  TStationRig rig;
+  rig.Osd = rig.Firmware("osd.bin", 6);
+  TRigProgrammer& programmer = rig.Plug("RETRY", "1-1");
+  for (int occurrence = 1; occurrence <= 3; ++occurrence)
+    programmer.Emulator->AddRule({{emulator::CmdBlockWrite, {}, 3, occurrence}, TFaultKind::Drop});
+  rig.Configure([](TStationConfig& config) { config.Units = 1; });
+  ASSERT_EQ(rig.Run(), 0);
+  const std::vector<QJsonObject> retries = rig.Events("retry");
+  ASSERT_EQ(retries.size(), 3u);
+  for (int i = 0; i < 3; ++i) {
+    EXPECT_EQ(retries[i]["target"].toString(), "osd");
+    EXPECT_EQ(retries[i]["block"].toInt(), 3);
+    EXPECT_EQ(retries[i]["attempt"].toInt(), i + 2);
+    EXPECT_EQ(retries[i]["reason"].toString().toStdString(), "Retry KVM Programmer (2) [3]: #" + std::to_string(i + 1));
+  }
+  const Lines lines = UnitLines(rig.Lines(), "[1-1 RETRY] ");
+  EXPECT_EQ(std::count_if(lines.begin(), lines.end(), [](const std::string& line) { return line.rfind("Retry", 0) == 0; }), 2);
+}
+
 }  // namespace
 }  // namespace kvm::station::test
