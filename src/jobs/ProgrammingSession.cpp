@@ -1,6 +1,7 @@
 #include "jobs/ProgrammingSession.h"
 
-#include <QMetaObject>
+#include <QCoreApplication>
+#include <QEvent>
 #include <QObject>
 #include <QThread>
 
@@ -8,10 +9,24 @@
 
 namespace kvm::jobs {
 
+namespace {
+const QEvent::Type TasksEvent = static_cast<QEvent::Type>(QEvent::registerEventType());
+}  // namespace
+
+// The session's anchor on its thread: each posted event runs what is queued.
+class TSessionAnchor final : public QObject {
+ public:
+  explicit TSessionAnchor(TProgrammingSession& session) : session_(session) {}
+  void customEvent(QEvent*) override { session_.RunTasks(); }
+
+ private:
+  TProgrammingSession& session_;
+};
+
 TProgrammingSession::TProgrammingSession(std::shared_ptr<hid::platform::THidPlatform> platform, TSessionOptions options,
                                          TSessionEventHandler onEvent)
     : options_(std::move(options)), onEvent_(std::move(onEvent)) {
-  anchor_ = new QObject;
+  anchor_ = new TSessionAnchor(*this);
   if (options_.OwnThread) {
     thread_ = std::make_unique<QThread>();
     thread_->setObjectName("programming session");
@@ -20,9 +35,46 @@ TProgrammingSession::TProgrammingSession(std::shared_ptr<hid::platform::THidPlat
   }
   // The controller's notice watcher, the timers and the readers' hand-over
   // targets all belong to the thread that creates them.
-  QMetaObject::invokeMethod(
-      anchor_, [this, platform = std::move(platform)]() mutable { Build(std::move(platform)); },
-      options_.OwnThread ? Qt::BlockingQueuedConnection : Qt::DirectConnection);
+  RunQueued([this, platform = std::move(platform)]() mutable { Build(std::move(platform)); });
+}
+
+void TProgrammingSession::Queue(std::function<void()> task) {
+  {
+    std::lock_guard<std::mutex> lock(tasksLock_);
+    tasks_.push_back(std::move(task));
+  }
+  QCoreApplication::postEvent(anchor_, new QEvent(TasksEvent));
+}
+
+void TProgrammingSession::RunQueued(std::function<void()> task) {
+  if (QThread::currentThread() == anchor_->thread()) {
+    task();
+    return;
+  }
+  bool done = false;
+  Queue([this, &task, &done] {
+    task();
+    {
+      std::lock_guard<std::mutex> lock(tasksLock_);
+      done = true;
+    }
+    taskDone_.notify_all();
+  });
+  std::unique_lock<std::mutex> lock(tasksLock_);
+  taskDone_.wait(lock, [&done] { return done; });
+}
+
+void TProgrammingSession::RunTasks() {
+  for (;;) {
+    std::function<void()> task;
+    {
+      std::lock_guard<std::mutex> lock(tasksLock_);
+      if (tasks_.empty()) return;
+      task = std::move(tasks_.front());
+      tasks_.pop_front();
+    }
+    task();
+  }
 }
 
 void TProgrammingSession::Build(std::shared_ptr<hid::platform::THidPlatform> platform) {
@@ -91,17 +143,11 @@ void TProgrammingSession::Break() {
 }
 
 void TProgrammingSession::Invoke(const std::function<void(TProgrammerStack&)>& fn) {
-  if (QThread::currentThread() == anchor_->thread()) {
-    fn(*stack_);
-    return;
-  }
-  QMetaObject::invokeMethod(
-      anchor_, [this, &fn] { fn(*stack_); }, Qt::BlockingQueuedConnection);
+  RunQueued([this, &fn] { fn(*stack_); });
 }
 
 void TProgrammingSession::Post(std::function<void(TProgrammerStack&)> fn) {
-  QMetaObject::invokeMethod(
-      anchor_, [this, fn = std::move(fn)] { fn(*stack_); }, Qt::QueuedConnection);
+  Queue([this, fn = std::move(fn)] { fn(*stack_); });
 }
 
 QThread* TProgrammingSession::Thread() const { return anchor_->thread(); }

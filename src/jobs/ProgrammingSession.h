@@ -9,6 +9,7 @@
 #pragma once
 
 #include <condition_variable>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -84,6 +85,14 @@ class TProgrammingSession {
  private:
   void Build(std::shared_ptr<hid::platform::THidPlatform> platform);
   void Teardown();
+  // Calls cross to the session's thread through this queue, under our own
+  // lock, and an empty posted event that says "look at the queue": what a
+  // call carries is never handed over by Qt's queue alone, so the order
+  // between the threads is one that thread checkers can see.
+  void Queue(std::function<void()> task);
+  void RunQueued(std::function<void()> task);  // and waits until it has run
+  friend class TSessionAnchor;
+  void RunTasks();
 
   TSessionOptions options_;
   TSessionEventHandler onEvent_;
@@ -97,6 +106,9 @@ class TProgrammingSession {
   mutable std::mutex busyLock_;
   std::condition_variable idle_;
   int pendingRequests_ = 0;
+  std::mutex tasksLock_;
+  std::condition_variable taskDone_;
+  std::deque<std::function<void()>> tasks_;
 };
 
 }  // namespace kvm::jobs
