@@ -62,9 +62,14 @@ kvm_add_test(link_tests
   LIBS link_test_rig)
 
 kvm_add_test(jobs_tests
-  SOURCES ${dir}/firmware/ProgrammingJobsTest.cpp
+  SOURCES ${dir}/jobs/ContainerLookalikeJobTest.cpp ${dir}/jobs/ProgrammingJobsTest.cpp
   LIBS link_test_rig)
+target_include_directories(jobs_tests PRIVATE ${dir}/firmware)
 target_compile_definitions(jobs_tests PRIVATE KVM_FIRMWARE_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data/firmware")
+
+kvm_add_test(sessions_tests
+  SOURCES ${dir}/jobs/ParallelSessionsTest.cpp
+  LIBS kvm_jobs kvm_hid_sim kvm_emulator)
 
 # Two cases assume Linux: that the system reports no version (so the window
 # does not grow), and Qt's own file dialog with '/' in the chosen path.

@@ -31,11 +31,16 @@ TDeviceSource::~TDeviceSource() = default;
 
 bool TDeviceSource::Open(const TDeviceSourceOptions& options, std::string& error) {
   if (!options.ReplayFile.empty()) {
+#ifdef _WIN32
+    error = "--replay: replay is not available on this system";
+    return false;
+#else
     hid::record::TRecording recording;
     if (!hid::record::ReadRecordingFile(options.ReplayFile, recording, error)) return false;
     replay_ = std::make_shared<hid::record::TReplayHidPlatform>(std::move(recording), options.Fast);
     platform_ = replay_;
     return true;
+#endif
   }
   platform_ = hid::platform::MakeNativeHidPlatform();
   if (options.RecordFile.empty()) return true;
@@ -50,6 +55,7 @@ bool TDeviceSource::Open(const TDeviceSourceOptions& options, std::string& error
 
 int TDeviceSource::Finish(int exitCode) {
   platform_.reset();
+#ifndef _WIN32
   if (replay_) {
     if (const auto stop = replay_->Stop()) {
       PrintError(hid::record::ReplayStopText(*stop, protocol::ReportStepName));
@@ -59,6 +65,7 @@ int TDeviceSource::Finish(int exitCode) {
     for (const std::string& device : unfinished) PrintError("replay ended early: " + device);
     if (!unfinished.empty() && exitCode == ExitOk) return ExitFailed;
   }
+#endif
   if (writer_) {
     std::string error;
     if (!writer_->Finish(error)) {

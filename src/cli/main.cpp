@@ -59,7 +59,9 @@ int main(int argc, char** argv) {
   kvm::cli::AddInfoCommand(app, action);
   kvm::cli::AddUnscrambleCommand(app, action);
   kvm::cli::AddScrambleCommand(app, action);
+#ifndef _WIN32
   kvm::cli::AddDoctorCommand(app, action);
+#endif
   // With --json, scripts read errors from standard output as well.
   const bool json = HasArgument(argc, argv, "--json");
   try {
