@@ -1,5 +1,7 @@
 #include "station/Station.h"
 
+#include <QCoreApplication>
+
 #include <QEventLoop>
 #include <QMetaObject>
 #include <cmath>
@@ -107,13 +109,25 @@ void TStation::Arrived(const TProgrammerSeen& seen) {
   TUnitCallbacks callbacks;
   callbacks.Progress = output_.Progress;
   callbacks.Done = [this, number](bool ok, const std::string& recordError) {
-    QMetaObject::invokeMethod(&anchor_, [this, number, ok, recordError] { UnitDone(number, ok, recordError); },
-                              Qt::QueuedConnection);
+    {
+      std::lock_guard<std::mutex> lock(endsLock_);
+      ends_.push_back({number, ok, recordError});
+    }
+    QCoreApplication::postEvent(&anchor_, new QEvent(QEvent::User));
   };
   unit->Session = std::make_unique<TUnitSession>(std::move(unitPlatform), std::move(stack), std::move(request),
                                                  *unit->Recorder, std::move(callbacks));
   unitByDevice_[seen.DeviceID] = number;
   units_[number] = std::move(unit);
+}
+
+void TStation::TakeUnitEnds() {
+  std::vector<TUnitEnd> ends;
+  {
+    std::lock_guard<std::mutex> lock(endsLock_);
+    ends.swap(ends_);
+  }
+  for (const TUnitEnd& end : ends) UnitDone(end.Number, end.Ok, end.RecordError);
 }
 
 void TStation::Removed(std::uint64_t deviceId) {

@@ -5,6 +5,11 @@
 // ends (--units, --idle-exit, an interrupt). Lives on the thread that runs it.
 #pragma once
 
+#include <QEvent>
+#include <QObject>
+
+#include <mutex>
+
 #include <QObject>
 #include <QTimer>
 #include <cstdint>
@@ -95,7 +100,26 @@ class TStation {
   TUnitFilter filter_;
   TUnitDiscovery discovery_;
 
-  QObject anchor_;  // carries the units' calls onto the station's thread
+  // The units' ends cross to the station's thread in this list, under our
+  // own lock; an empty event posted to the anchor says "look at the list", so
+  // the order between the threads is one that thread checkers can see.
+  struct TUnitEnd {
+    int Number;
+    bool Ok;
+    std::string RecordError;
+  };
+  std::mutex endsLock_;
+  std::vector<TUnitEnd> ends_;
+  void TakeUnitEnds();
+  class TAnchor : public QObject {
+   public:
+    explicit TAnchor(TStation& station) : station_(station) {}
+    void customEvent(QEvent*) override { station_.TakeUnitEnds(); }
+
+   private:
+    TStation& station_;
+  };
+  TAnchor anchor_{*this};
   QTimer idleTimer_;
   std::map<int, std::unique_ptr<TUnit>> units_;  // present or still running
   std::map<std::uint64_t, int> unitByDevice_;
