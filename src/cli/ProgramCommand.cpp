@@ -21,6 +21,7 @@
 #include "cli/ProgramRecording.h"
 #include "cli/ProgressLine.h"
 #include "cli/TerminalStatus.h"
+#include "cli/TickPeriod.h"
 #include "firmware/FirmwareImage.h"
 #include "jobs/ProgrammingJobs.h"
 #include "hid/HidControllerClass.h"
@@ -37,8 +38,6 @@ constexpr const char* NullDevice = "NUL";
 constexpr const char* NullDevice = "/dev/null";
 #endif
 
-constexpr int DefaultTickMs = 1000;
-constexpr const char* TickVariable = "KVMFLASH_TICK_MS";
 
 struct TProgramOptions {
   std::string UsbHostFile;
@@ -63,20 +62,6 @@ double WaitSeconds(const std::string& text) {
   const double value = std::strtod(text.c_str(), &end);
   if (text.empty() || *end != '\0' || !(value >= 0 && value <= MaxWaitSeconds)) return -1;
   return value;
-}
-
-// Tests shorten the window's one-second timers through the environment.
-int TickPeriodMs() {
-  const char* text = std::getenv(TickVariable);
-  if (text == nullptr || *text == '\0') return DefaultTickMs;
-  char* end = nullptr;
-  const long value = std::strtol(text, &end, 10);
-  if (*end != '\0' || value < 1 || value > DefaultTickMs) {
-    PrintError(std::string("ignoring ") + TickVariable + "=" + text + " (must be 1.." +
-               std::to_string(DefaultTickMs) + ")");
-    return DefaultTickMs;
-  }
-  return static_cast<int>(value);
 }
 
 // --verbose: the window's hidden device list, the programmer's line marked.
