@@ -10,21 +10,14 @@
 #include <random>
 #include <utility>
 
+#include "firmware/PathParts.h"
+
 namespace kvm::cli {
 
 namespace {
 
-std::string FolderOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
+using firmware::FolderOf;
+using firmware::NameOf;
 
 const char* KindOf(mode_t mode) {
   if (S_ISDIR(mode)) return "a folder";

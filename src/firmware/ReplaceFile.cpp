@@ -12,22 +12,11 @@
 
 #include "firmware/FirmwareImage.h"
 #include "firmware/ImageErrors.h"
+#include "firmware/PathParts.h"
 
 namespace kvm::firmware::detail {
 
 namespace {
-
-std::string FolderOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
-  return path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // O_EXCL makes a clash harmless; the varying suffix only keeps clashes rare.
 std::string TemporaryName(const std::string& name) {
