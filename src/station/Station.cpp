@@ -7,6 +7,7 @@
 #include <cmath>
 
 #include "station/EventStream.h"
+#include "station/ProcessMemory.h"
 #include "station/TraceLog.h"
 
 namespace kvm::station {
@@ -25,6 +26,7 @@ TStation::TStation(std::shared_ptr<hid::platform::THidPlatform> platform, TStati
       output_(std::move(output)),
       filter_(config_.Ports, config_.Serials),
       discovery_(platform_) {
+  LimitAllocatorArenas();
   discovery_.OnArrival = [this](const TProgrammerSeen& seen) { Arrived(seen); };
   discovery_.OnRemoval = [this](std::uint64_t deviceId) { Removed(deviceId); };
   idleTimer_.setSingleShot(true);
@@ -162,6 +164,7 @@ void TStation::UnitDone(int number, bool ok, const std::string& recordError) {
   // stays (idle) until it is unplugged, so that it is not served again.
   unit.Session.reset();
   if (!unit.Present) Forget(number);
+  if (!AnyUnitRunning()) ReleaseFreeMemory();
   if (config_.Units > 0 && tally_.UnitsOk + tally_.UnitsFailed >= config_.Units) ending_ = true;
   CheckEnd();
 }
