@@ -37,7 +37,7 @@ kvm_add_test(firmware_image_tests
     ${dir}/firmware/FirmwareImageCheckSumTest.cpp
     ${dir}/firmware/FirmwareImageContainerTest.cpp
     ${dir}/firmware/FirmwareImageNamesTest.cpp
-    ${dir}/firmware/FirmwareImageTimingTest.cpp
+    ${dir}/firmware/FirmwareImageLargeTest.cpp
   LIBS kvm_firmware_image)
 target_compile_definitions(firmware_image_tests PRIVATE
   KVM_FIRMWARE_TEST_DATA="${PROJECT_SOURCE_DIR}/tests/data/firmware")

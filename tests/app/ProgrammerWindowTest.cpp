@@ -26,7 +26,9 @@ class ProgrammerWindowTest : public ::testing::Test {
   ProgrammerWindowTest() {
     emulator->SetReplyDelay(0);
     TMainFormOptions options;
-    options.tickMs = 10;
+    // No test here waits out a silence: ticks long enough that a reply
+    // delayed by a busy machine still comes within its six-tick wait.
+    options.tickMs = 50;
     options.osVersion = [] { return std::optional<int>(0); };
     window = std::make_unique<TProgrammerWindow>(platform, std::move(options));
     window->Form().FormActivate();

@@ -35,6 +35,8 @@ inline Bytes ContainerOf(const Bytes& image) {
 
 class ReliabilityTest : public ::testing::Test {
  protected:
+  explicit ReliabilityTest(int tickMs = RigTickMs) : rig(tickMs) {}
+
   void SetUp() override {
     // The Program button follows the connection only while a target is ticked.
     rig.window.checked[TTarget::UsbHost] = true;
@@ -74,6 +76,13 @@ class ReliabilityTest : public ::testing::Test {
   firmware::test::TScopedEnvironment tmpDir{"TMPDIR", folder.Path()};
   firmware::test::TScopedEnvironment runtimeDir{"XDG_RUNTIME_DIR", std::nullopt};
   TProgrammerRig rig;
+};
+
+// For tests whose jobs must succeed without waiting out a silence: ticks long
+// enough that a reply delayed by a busy machine still comes within its wait.
+class ReliabilityTestSlowTicks : public ReliabilityTest {
+ protected:
+  ReliabilityTestSlowTicks() : ReliabilityTest(50) {}
 };
 
 }  // namespace kvm::test

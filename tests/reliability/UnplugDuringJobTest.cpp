@@ -59,7 +59,7 @@ TEST_P(UnplugDuringJob, EndsWithItsFailureAndGoesBackToScanning) {
 INSTANTIATE_TEST_SUITE_P(Stages, UnplugDuringJob, ::testing::ValuesIn(Stages),
                          [](const auto& info) { return std::string(info.param.Name); });
 
-TEST_F(ReliabilityTest, ProgrammerPluggedInAgainAfterAnUnplugProgramsTheNextJob) {
+TEST_F(ReliabilityTestSlowTicks, ProgrammerPluggedInAgainAfterAnUnplugProgramsTheNextJob) {
   ASSERT_TRUE(rig.StartConnected());
   AddRule({CmdBlockWrite, {}, 1, 1}, TFaultKind::Unplug);
   const std::string path = Write("fw.usb", ContainerOf(PatternBytes(ImageLength)));
