@@ -7,15 +7,12 @@
 
 #include <QEvent>
 #include <QObject>
-
-#include <mutex>
-
-#include <QObject>
 #include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <string>
 #include <vector>
