@@ -62,10 +62,30 @@ inline void ThrowOneException() {
   }
 }
 
-inline void PrintFigures(const char* when, const char* after, const TProcessFigures& f) {
+inline void PrintFigures(const char* when, const std::string& after, const TProcessFigures& f) {
   std::printf("%-6s after %s: VmRSS %6ld kB (anonymous %6ld kB, heap in use %6ld kB), %3d open fds, %2d threads\n",
-              when, after, f.RssKb, f.RssAnonKb, f.HeapKb, f.Fds, f.Threads);
+              when, after.c_str(), f.RssKb, f.RssAnonKb, f.HeapKb, f.Fds, f.Threads);
   std::fflush(stdout);
+}
+
+// A process that runs all day may grow by less than this after its warm-up.
+inline constexpr long AllowedGrowthKb = 256;
+
+// True when memory grew by less than AllowedGrowthKb and descriptors and
+// threads are as they were; otherwise says on stderr what grew.
+inline bool StayedFlat(const char* program, const TProcessFigures& start, const TProcessFigures& end) {
+  bool flat = true;
+  if (end.RssKb - start.RssKb >= AllowedGrowthKb) {
+    std::fprintf(stderr, "%s: resident memory grew by %ld kB (allowed < %ld kB)\n", program, end.RssKb - start.RssKb,
+                 AllowedGrowthKb);
+    flat = false;
+  }
+  if (end.Fds != start.Fds || end.Threads != start.Threads) {
+    std::fprintf(stderr, "%s: descriptors %d -> %d, threads %d -> %d\n", program, start.Fds, end.Fds, start.Threads,
+                 end.Threads);
+    flat = false;
+  }
+  return flat;
 }
 
 }  // namespace kvm::test

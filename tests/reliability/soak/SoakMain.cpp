@@ -33,7 +33,6 @@ using kvm::test::WaitFor;
 
 constexpr int TickMs = 5;
 constexpr int WarmUpJobs = 50;
-constexpr long AllowedGrowthKb = 256;
 
 
 [[noreturn]] void Fail(int job, const std::string& what) {
@@ -133,24 +132,13 @@ int main(int argc, char** argv) {
     rig.window.sorted.clear();
     if (job == WarmUpJobs) {
       start = Figures("start");
-      test::PrintFigures("start", std::to_string(job).append(" jobs").c_str(), start);
+      test::PrintFigures("start", std::to_string(job) + " jobs", start);
     }
   }
   const TProcessFigures end = Figures("end");
-  test::PrintFigures("end", std::to_string(jobs).append(" jobs").c_str(), end);
+  test::PrintFigures("end", std::to_string(jobs) + " jobs", end);
   std::printf("jobs: %d programmed, %d failed by injected faults (%d unplugs); seed %u\n", succeeded, failed, unplugs,
               seed);
 
-  bool flat = true;
-  if (end.RssKb - start.RssKb >= AllowedGrowthKb) {
-    std::fprintf(stderr, "kvm_soak: resident memory grew by %ld kB (allowed < %ld kB)\n", end.RssKb - start.RssKb,
-                 AllowedGrowthKb);
-    flat = false;
-  }
-  if (end.Fds != start.Fds || end.Threads != start.Threads) {
-    std::fprintf(stderr, "kvm_soak: descriptors %d -> %d, threads %d -> %d\n", start.Fds, end.Fds, start.Threads,
-                 end.Threads);
-    flat = false;
-  }
-  return flat ? 0 : 1;
+  return test::StayedFlat("kvm_soak", start, end) ? 0 : 1;
 }
