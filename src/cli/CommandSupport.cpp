@@ -51,8 +51,14 @@ std::string ErrorPath() { return errorPath; }
 std::string PrintableText(const std::string& text) {
   std::string printable;
   printable.reserve(text.size());
-  for (const char c : text) {
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
     const auto byte = static_cast<unsigned char>(c);
+    // U+0080..U+009F in UTF-8: the C1 controls, which some terminals obey too.
+    if (byte == 0xC2 && i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80) {
+      printable += "\\u00" + HexText(static_cast<unsigned char>(text[++i]), 2);
+      continue;
+    }
     if (byte >= 0x20 && byte != 0x7F) {
       printable += c;
       continue;

@@ -26,7 +26,8 @@ std::string FirstError();
 void SetErrorPath(const std::string& path);
 std::string ErrorPath();
 
-// The text with control characters written as escapes (\n, \t, \r, \x1B),
+// The text with control characters written as escapes (\n, \t, \r, \x1B,
+// \u009B for the C1 controls),
 // so that a file name cannot forge a line or move the terminal's cursor.
 std::string PrintableText(const std::string& text);
 

@@ -84,7 +84,8 @@ void PrintDeviceList(const link::TProgrammerLink& link, int programmerIndex) {
   const link::TDeviceListBox& list = link.DevListBox();
   std::fprintf(stderr, "kvmflash-cli: %d HID interface(s) present\n", list.Count());
   for (int i = 0; i < list.Count(); ++i)
-    std::fprintf(stderr, "kvmflash-cli: %s %s\n", i == programmerIndex ? "*" : " ", list.Line(i).Text.c_str());
+    std::fprintf(stderr, "kvmflash-cli: %s %s\n", i == programmerIndex ? "*" : " ",
+                 PrintableText(list.Line(i).Text).c_str());
 }
 
 // What a job ended with, for --json.
