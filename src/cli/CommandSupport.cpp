@@ -31,15 +31,47 @@ std::string SystemError(const char* action, const std::string& path, int error) 
 
 namespace {
 std::string firstError;
+std::string errorPath;
 }  // namespace
 
 void PrintError(const std::string& message) {
   if (firstError.empty()) firstError = message;
   std::fflush(stdout);
-  std::fprintf(stderr, "kvmflash-cli: %s\n", message.c_str());
+  std::fprintf(stderr, "kvmflash-cli: %s\n", PrintableText(message).c_str());
 }
 
 std::string FirstError() { return firstError; }
+
+void SetErrorPath(const std::string& path) {
+  if (errorPath.empty()) errorPath = path;
+}
+
+std::string ErrorPath() { return errorPath; }
+
+std::string PrintableText(const std::string& text) {
+  std::string printable;
+  printable.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char c = text[i];
+    const auto byte = static_cast<unsigned char>(c);
+    // U+0080..U+009F in UTF-8: the C1 controls, which some terminals obey too.
+    if (byte == 0xC2 && i + 1 < text.size() && (static_cast<unsigned char>(text[i + 1]) & 0xE0) == 0x80) {
+      printable += "\\u00" + HexText(static_cast<unsigned char>(text[++i]), 2);
+      continue;
+    }
+    if (byte >= 0x20 && byte != 0x7F) {
+      printable += c;
+      continue;
+    }
+    switch (c) {
+      case '\n': printable += "\\n"; break;
+      case '\r': printable += "\\r"; break;
+      case '\t': printable += "\\t"; break;
+      default: printable += "\\x" + HexText(byte, 2);
+    }
+  }
+  return printable;
+}
 
 CLI::Option* AddTargetOption(CLI::App& command, TTarget& target) {
   // Turns the name into the number CLI11 stores in the enum, or says what is allowed.
@@ -69,6 +101,40 @@ CLI::Validator NumberIn(long minimum, long maximum) {
         return {};
       },
       std::to_string(minimum) + ".." + std::to_string(maximum));
+}
+
+CLI::Validator SecondsIn(double minimum, double maximum) {
+  const auto number = [](double value) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%g", value);
+    return std::string(text);
+  };
+  return CLI::Validator(
+      [minimum, maximum, number](const std::string& text) -> std::string {
+        char* end = nullptr;
+        const double value = std::strtod(text.c_str(), &end);
+        if (text.empty() || *end != '\0' || !(value >= minimum && value <= maximum))
+          return "a number of seconds from " + number(minimum) + " to " + number(maximum) + " is needed, not '" +
+                 text + "'";
+        return {};
+      },
+      number(minimum) + ".." + number(maximum));
+}
+
+std::string AppendFileProblem(const std::string& option, const std::string& path, bool stdoutAllowed) {
+  if (path.empty()) return option + ": the file name is empty";
+  if (path == "-")
+    return stdoutAllowed ? std::string()
+                         : option + " -: this output goes to a file, not to standard output; give a file name";
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0) return S_ISDIR(info.st_mode) ? option + " " + path + ": is a folder" : "";
+  if (errno != ENOENT) return option + " " + path + ": " + std::strerror(errno);
+  const auto slash = path.find_last_of("/\\");
+  if (slash == std::string::npos) return {};
+  const std::string folder = slash == 0 ? path.substr(0, 1) : path.substr(0, slash);
+  if (::stat(folder.c_str(), &info) != 0) return option + " " + path + ": the folder " + folder + " does not exist";
+  if (!S_ISDIR(info.st_mode)) return option + " " + path + ": " + folder + " is not a folder";
+  return {};
 }
 
 std::string HexText(unsigned value, int digits) {

@@ -17,18 +17,34 @@ class Validator;
 
 namespace kvm::cli {
 
-// "kvmflash-cli: " and the message on standard error.
+// "kvmflash-cli: " and the message on standard error, control characters
+// escaped.
 void PrintError(const std::string& message);
 // The first message PrintError printed (for --json), or empty.
 std::string FirstError();
+// The file the first error concerns (for --json), or empty.
+void SetErrorPath(const std::string& path);
+std::string ErrorPath();
+
+// The text with control characters written as escapes (\n, \t, \r, \x1B,
+// \u009B for the C1 controls),
+// so that a file name cannot forge a line or move the terminal's cursor.
+std::string PrintableText(const std::string& text);
 
 // --target usb-host|osd, default usb-host.
 CLI::Option* AddTargetOption(CLI::App& command, TTarget& target);
 // A whole number from minimum to maximum, decimal or 0x hexadecimal; its
 // message says so in words.
 CLI::Validator NumberIn(long minimum, long maximum);
+// A number of seconds (fractions allowed) from minimum to maximum, in words.
+CLI::Validator SecondsIn(double minimum, double maximum);
 // "USB Host" or "OSD", as the window names the targets.
 std::string TargetName(TTarget target);
+
+// Empty when `path` can be given to `option` (an --events or --log file that
+// is appended to), else why not, naming the option and the path ("--log
+// logs: is a folder"). "-" is standard output where `stdoutAllowed`.
+std::string AppendFileProblem(const std::string& option, const std::string& path, bool stdoutAllowed);
 
 // Upper-case hexadecimal, zero-padded to `digits`.
 std::string HexText(unsigned value, int digits);

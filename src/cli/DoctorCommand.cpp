@@ -8,6 +8,9 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <QJsonArray>
+#include <QJsonObject>
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
@@ -19,6 +22,7 @@
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
 #include "cli/ExitCodes.h"
+#include "cli/JsonOutput.h"
 #include "cli/ProgrammerAccess.h"
 #include "hid/HidControllerClass.h"
 #include "hid/platform/linux/LinuxHidPlatform.h"
@@ -37,12 +41,57 @@ constexpr const char* RuleInstall =
     "-m 644 packaging/70-kvmflash.rules "
     "/etc/udev/rules.d/; then sudo udevadm control --reload && sudo udevadm trigger --subsystem-match=hidraw";
 
-void Finding(bool ok, const std::string& text, const std::string& fix = {}) {
-  std::printf("%s %s\n", ok ? "ok  " : "FAIL", text.c_str());
-  if (!ok && !fix.empty()) std::printf("     fix: %s\n", fix.c_str());
-}
+// ok: in order; warn: not in order, but it does not stop this user now;
+// fail: it stops this user now.
+enum class TLevel { Ok, Warn, Fail };
 
-void Note(const std::string& text) { std::printf("     %s\n", text.c_str()); }
+struct TFinding {
+  TLevel Level = TLevel::Ok;
+  std::string Text;
+  std::string Fix;                 // for warn and fail
+  std::vector<std::string> Notes;  // facts that explain it
+};
+
+// The findings in the order they were made; each check adds its own.
+class TFindings {
+ public:
+  TFinding& Add(TLevel level, std::string text, std::string fix = {}) {
+    findings_.push_back({level, std::move(text), std::move(fix), {}});
+    return findings_.back();
+  }
+  TFinding& Add(bool ok, std::string text, std::string fix = {}) {
+    return Add(ok ? TLevel::Ok : TLevel::Fail, std::move(text), std::move(fix));
+  }
+  bool AnyFailure() const {
+    return std::any_of(findings_.begin(), findings_.end(), [](const TFinding& f) { return f.Level == TLevel::Fail; });
+  }
+  void PrintText() const {
+    for (const TFinding& finding : findings_) {
+      const char* mark = finding.Level == TLevel::Ok ? "ok  " : finding.Level == TLevel::Warn ? "warn" : "FAIL";
+      std::printf("%s %s\n", mark, PrintableText(finding.Text).c_str());
+      for (const std::string& note : finding.Notes) std::printf("     %s\n", PrintableText(note).c_str());
+      if (finding.Level != TLevel::Ok && !finding.Fix.empty())
+        std::printf("     fix: %s\n", PrintableText(finding.Fix).c_str());
+    }
+  }
+  void PrintJson(int exitCode) const {
+    QJsonArray array;
+    for (const TFinding& finding : findings_) {
+      QJsonArray notes;
+      for (const std::string& note : finding.Notes) notes.append(JsonText(note));
+      array.append(QJsonObject{
+          {"level", finding.Level == TLevel::Ok ? "ok" : finding.Level == TLevel::Warn ? "warn" : "fail"},
+          {"text", JsonText(finding.Text)},
+          {"fix", finding.Level == TLevel::Ok || finding.Fix.empty() ? QJsonValue(QJsonValue::Null) : JsonText(finding.Fix)},
+          {"notes", notes},
+      });
+    }
+    PrintJsonDocument(QJsonDocument(QJsonObject{{"findings", array}, {"exit_code", exitCode}}));
+  }
+
+ private:
+  std::vector<TFinding> findings_;
+};
 
 std::string UserName(uid_t uid) {
   const passwd* entry = ::getpwuid(uid);
@@ -122,27 +171,33 @@ std::string SessionSeat(bool& active) {
   return seat;
 }
 
+bool InPlugdev() {
+  const group* plugdev = ::getgrnam("plugdev");
+  if (plugdev == nullptr) return false;
+  std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
+  groups.resize(static_cast<std::size_t>(std::max(::getgroups(static_cast<int>(groups.size()), groups.data()), 0)));
+  return ::getegid() == plugdev->gr_gid || std::find(groups.begin(), groups.end(), plugdev->gr_gid) != groups.end();
+}
+
 // In the group file, and in this process's groups (not before a new login).
-void CheckPlugdev() {
+// `needed`: nothing else gives this user the programmer now.
+void CheckPlugdev(TFindings& findings, bool needed) {
+  const TLevel missing = needed ? TLevel::Fail : TLevel::Warn;
   const group* plugdev = ::getgrnam("plugdev");
   if (plugdev == nullptr) {
-    Finding(false, "there is no group plugdev", "sudo groupadd --system plugdev, then add yourself (see below)");
+    findings.Add(missing, "there is no group plugdev", "sudo groupadd --system plugdev, then add yourself to it");
     return;
   }
   const std::string user = UserName(::getuid());
   bool listed = false;
   for (char** member = plugdev->gr_mem; *member != nullptr; ++member) listed = listed || user == *member;
-  std::vector<gid_t> groups(static_cast<std::size_t>(std::max(::getgroups(0, nullptr), 0)));
-  groups.resize(static_cast<std::size_t>(std::max(::getgroups(static_cast<int>(groups.size()), groups.data()), 0)));
-  bool effective = ::getegid() == plugdev->gr_gid;
-  for (const gid_t gid : groups) effective = effective || gid == plugdev->gr_gid;
-  if (effective)
-    Finding(true, "this login is in the group plugdev");
+  if (InPlugdev())
+    findings.Add(TLevel::Ok, "this login is in the group plugdev");
   else if (listed)
-    Finding(false, user + " is in the group plugdev, but this login is not yet", "log out and in again");
+    findings.Add(missing, user + " is in the group plugdev, but this login is not yet", "log out and in again");
   else
-    Finding(false, user + " is not in the group plugdev (needed without a local seat, e.g. over ssh)",
-            "sudo usermod -aG plugdev " + user + ", then log out and in again");
+    findings.Add(missing, user + " is not in the group plugdev (needed without a local seat, e.g. over ssh)",
+                 "sudo usermod -aG plugdev " + user + ", then log out and in again");
 }
 
 struct TProgrammerNode {
@@ -151,40 +206,34 @@ struct TProgrammerNode {
   bool Usable = false;
 };
 
-void CheckNode(const TProgrammerNode& programmer) {
+void CheckNode(TFindings& findings, const TProgrammerNode& programmer) {
+  std::string facts;
   struct stat info {};
   if (::stat(programmer.Node.c_str(), &info) == 0) {
     char mode[8];
     std::snprintf(mode, sizeof mode, "%04o", static_cast<unsigned>(info.st_mode & 07777));
-    std::string text = programmer.Node + ": owner " + UserName(info.st_uid) + ", group " + GroupName(info.st_gid) +
-                       ", mode " + mode;
+    facts = programmer.Node + ": owner " + UserName(info.st_uid) + ", group " + GroupName(info.st_gid) + ", mode " + mode;
     const std::vector<std::string> acl = AclEntries(programmer.Node);
-    text += acl.empty() ? ", no ACL" : ", ACL:";
-    for (const std::string& entry : acl) text += " " + entry + ";";
-    Note(text);
+    facts += acl.empty() ? ", no ACL" : ", ACL:";
+    for (const std::string& entry : acl) facts += " " + entry + ";";
   }
   const std::string error = NodeAccessError(programmer.Node);
-  if (programmer.Usable)
-    Finding(true, "the KVM programmer " + programmer.Serial + " at " + programmer.Node +
-                      " opens for reading and writing");
-  else
-    Finding(false,
-            "the KVM programmer " + programmer.Serial + " at " + programmer.Node +
-                " cannot be opened for reading and writing (" + (error.empty() ? "refused" : error) + ")",
-            AccessFix());
-  for (const std::string& holder : Holders(programmer.Node)) Note("also open in process " + holder);
+  TFinding& finding =
+      programmer.Usable
+          ? findings.Add(TLevel::Ok, "the KVM programmer " + programmer.Serial + " at " + programmer.Node +
+                                         " opens for reading and writing")
+          : findings.Add(TLevel::Fail,
+                         "the KVM programmer " + programmer.Serial + " at " + programmer.Node +
+                             " cannot be opened for reading and writing (" + (error.empty() ? "refused" : error) + ")",
+                         AccessFix());
+  if (!facts.empty()) finding.Notes.push_back(facts);
+  for (const std::string& holder : Holders(programmer.Node)) finding.Notes.push_back("also open in process " + holder);
 }
 
-int RunDoctor() {
-  hid::THidDeviceController controller(hid::platform::MakeLinuxHidPlatform());
-  if (!controller.IsBound()) {
-    Finding(false, "libudev cannot be loaded, so no HID device can be found", "sudo apt-get install libudev1");
-    return ExitNoProgrammer;
-  }
-  Finding(true, "libudev is loaded");
+std::vector<TProgrammerNode> FindProgrammers(hid::THidDeviceController& controller, int& interfaces) {
   TQtMessagePump pump;
   pump.ProcessMessages();
-  int interfaces = 0;
+  interfaces = 0;
   std::vector<TProgrammerNode> programmers;
   controller.SetOnEnumerate(hid::THidEnumerateEvent([&](hid::THidDevice* device, int) {
     ++interfaces;
@@ -198,32 +247,68 @@ int RunDoctor() {
     return true;
   }));
   controller.Enumerate();
-  Finding(interfaces > 0, std::to_string(interfaces) + " HID interface(s) visible",
-          "load the kernel's hidraw driver (sudo modprobe hidraw) and check ls /dev/hidraw*; in a container or "
-          "sandbox, pass the /dev/hidraw* nodes through");
-  Finding(!programmers.empty(),
-          programmers.empty() ? "no KVM programmer (0B39:FF03) is plugged in"
-                              : std::to_string(programmers.size()) + " KVM programmer(s) plugged in",
-          "plug the programmer in; if it is plugged in, try another cable or port (lsusb shows 0b39:ff03)");
-  for (const TProgrammerNode& programmer : programmers) CheckNode(programmer);
+  return programmers;
+}
 
+// The ways in (udev rule, seat, group): each fails only when no programmer is
+// usable and nothing else would let this user in.
+void CheckWaysIn(TFindings& findings, bool usable) {
+  const bool root = ::geteuid() == 0;
   const std::string rule = InstalledRule();
-  Finding(!rule.empty(), rule.empty() ? std::string("the udev rule ") + link::UdevRuleName + " is not installed"
-                                      : "the udev rule is installed: " + rule,
-          RuleInstall);
+  if (!rule.empty())
+    findings.Add(TLevel::Ok, "the udev rule is installed: " + rule);
+  else
+    findings.Add(usable || root ? TLevel::Warn : TLevel::Fail,
+                 std::string("the udev rule ") + link::UdevRuleName + " is not installed", RuleInstall);
+  if (root) {
+    findings.Add(TLevel::Ok, "running as root, which needs no seat or group (run the doctor as the user who "
+                             "programs to check theirs)");
+    return;
+  }
   bool active = false;
   const std::string seat = SessionSeat(active);
-  Finding(!seat.empty(),
-          seat.empty() ? "this login has no seat, so the rule's uaccess tag gives it no access"
-                       : "this login has the seat " + seat + (active ? " and is active" : ", but is not the active session"),
-          "log in at the machine's own screen, or use the group plugdev (below)");
-  CheckPlugdev();
-  if (::geteuid() == 0) Note("running as root, which may open every node: run the doctor as the user who programs");
+  const bool grouped = InPlugdev();
+  if (!seat.empty())
+    findings.Add(TLevel::Ok, "this login has the seat " + seat + (active ? " and is active" : ", but is not the active session"));
+  else
+    findings.Add(usable || grouped ? TLevel::Warn : TLevel::Fail,
+                 "this login has no seat, so the rule's uaccess tag gives it no access",
+                 "log in at the machine's own screen, or use the group plugdev (below)");
+  CheckPlugdev(findings, !usable && seat.empty());
+}
 
-  bool usable = false;
-  for (const TProgrammerNode& programmer : programmers) usable = usable || programmer.Usable;
-  if (usable) return ExitOk;
-  return programmers.empty() ? ExitNoProgrammer : ExitFailed;
+int RunDoctor(bool json) {
+  TFindings findings;
+  int exitCode = ExitOk;
+  hid::THidDeviceController controller(hid::platform::MakeLinuxHidPlatform());
+  if (!controller.IsBound()) {
+    findings.Add(false, "libudev cannot be loaded, so no HID device can be found", "sudo apt-get install libudev1");
+    exitCode = ExitNoProgrammer;
+  } else {
+    findings.Add(true, "libudev is loaded");
+    int interfaces = 0;
+    const std::vector<TProgrammerNode> programmers = FindProgrammers(controller, interfaces);
+    findings.Add(interfaces > 0, std::to_string(interfaces) + " HID interface(s) visible",
+                 "load the kernel's hidraw driver (sudo modprobe hidraw) and check ls /dev/hidraw*; in a container "
+                 "or sandbox, pass the /dev/hidraw* nodes through");
+    findings.Add(!programmers.empty(),
+                 programmers.empty() ? "no KVM programmer (0B39:FF03) is plugged in"
+                                     : std::to_string(programmers.size()) + " KVM programmer(s) plugged in",
+                 "plug the programmer in; if it is plugged in, try another cable or port (lsusb shows 0b39:ff03)");
+    bool usable = false;
+    for (const TProgrammerNode& programmer : programmers) {
+      CheckNode(findings, programmer);
+      usable = usable || programmer.Usable;
+    }
+    CheckWaysIn(findings, usable);
+    if (programmers.empty()) exitCode = ExitNoProgrammer;
+    else if (findings.AnyFailure()) exitCode = ExitFailed;
+  }
+  if (json)
+    findings.PrintJson(exitCode);
+  else
+    findings.PrintText();
+  return exitCode;
 }
 
 }  // namespace
@@ -233,10 +318,14 @@ void AddDoctorCommand(CLI::App& app, TCommandAction& action) {
   command->footer(
       "Checks libudev, the visible HID devices, each programmer's device node (owner, mode, ACL, whether it "
       "opens for reading and writing, which other processes hold it), the udev rule, this login's seat and the "
-      "group plugdev, and prints each finding with its fix.\n\n"
-      "Exit status: 0 a usable programmer is present, 1 a programmer is present but cannot be used, 3 no "
-      "programmer is present.");
-  command->callback([&action] { action = [] { return RunDoctor(); }; });
+      "group plugdev, and prints each finding: ok, warn (not in order, but it does not stop you now) or FAIL "
+      "(it stops you now), with the fix.\n\n"
+      "Exit status: 0 nothing stops you (a usable programmer is present), 1 a programmer is present but "
+      "something stops you, 3 no programmer is present (or no HID device can be found).");
+  auto json = std::make_shared<bool>(false);
+  command->add_flag("--json", *json, "Print the findings as one JSON object: {\"findings\": [{\"level\", \"text\", "
+                                     "\"fix\", \"notes\"}], \"exit_code\"}");
+  command->callback([&action, json] { action = [json] { return RunDoctor(*json); }; });
 }
 
 }  // namespace kvm::cli

@@ -3,10 +3,8 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QJsonValue>
-#include <QTemporaryDir>
-#include <functional>
-#include <array>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -16,8 +14,7 @@
 #include "cli/ExitCodes.h"
 #include "cli/JsonOutput.h"
 #include "cli/ProgramFileCheck.h"
-#include "firmware/ContainerLookalike.h"
-#include "firmware/FirmwareImage.h"
+#include "firmware/FileExamination.h"
 
 namespace kvm::cli {
 
@@ -29,28 +26,10 @@ struct TInfoOptions {
   bool Json = false;
 };
 
-// The image that a job would program, as the job measures it.
-struct TImageFacts {
-  std::int64_t Length = 0;
-  std::array<std::uint8_t, 4> LengthBytes{};
-  int CheckSum = 0;
-  std::int64_t Blocks = 0;
-  int LastBlockSize = 0;
-};
-
-struct TFileInfo {
-  bool Container = false;
-  std::optional<TContainerHeader> Header;
-  bool Accepted = false;
-  std::string Refusal;  // empty when accepted
-  std::optional<TImageFacts> Image;
-  // A plain image that starts with a container header the target accepts.
-  bool Lookalike = false;
-};
-
-std::string LengthBytesText(const std::array<std::uint8_t, 4>& bytes, const char* separator) {
+std::string LengthBytesText(std::int64_t length, const char* separator) {
   std::string text;
-  for (std::size_t i = 0; i < bytes.size(); ++i) text += (i ? separator : "") + HexText(bytes[i], 2);
+  for (int shift = 24; shift >= 0; shift -= 8)
+    text += (shift == 24 ? "" : separator) + HexText(static_cast<unsigned>(length >> shift) & 0xFFu, 2);
   return text;
 }
 
@@ -61,83 +40,29 @@ int LastBlockSize(const firmware::TBlockSequence& sequence) {
   return sequence.F == 1 ? FirstBlockCount : FullBlockCount;
 }
 
-// The measurements a job takes of the file it programs, or the reason why
-// they cannot be taken.
-std::optional<TImageFacts> MeasureImage(const std::string& path, std::string& error) {
-  TImageFacts facts;
-  const int sum = firmware::FileCheckSum(path);
-  if (sum < 0 || !firmware::FileLengthBytes(path, facts.LengthBytes)) {
-    error = firmware::LastImageErrorDetail();
-    if (error.empty()) error = firmware::ImageResultText(sum < 0 ? sum : firmware::FileUnreadable);
-    return std::nullopt;
-  }
-  facts.CheckSum = sum;
-  for (const auto byte : facts.LengthBytes) facts.Length = facts.Length << 8 | byte;
-  const firmware::TBlockSequence sequence = firmware::BlockSequenceOf(facts.Length);
-  facts.Blocks = sequence.BlockCount();
-  facts.LastBlockSize = LastBlockSize(sequence);
-  return facts;
-}
-
-// False (with a message printed) when the file cannot be read at all.
-bool ExamineFile(const TInfoOptions& options, TFileInfo& info) {
-  std::vector<std::uint8_t> head;
-  std::int64_t fileLength = 0;
-  std::string error;
-  if (!ReadFileHead(options.File, head, fileLength, error, ContainerHeaderLength)) {
-    PrintError(error);
-    return false;
-  }
-  info.Container = firmware::IsContainerName(options.File);
-  std::string imagePath = options.File;
-  std::unique_ptr<QTemporaryDir> workFolder;  // holds the unscrambled payload
-  if (info.Container) {
-    info.Header = ParseContainerHeader(head, fileLength);
-    workFolder = std::make_unique<QTemporaryDir>();
-    if (!workFolder->isValid()) {
-      PrintError("cannot create a temporary folder: " + workFolder->errorString().toStdString());
-      return false;
-    }
-    imagePath = workFolder->filePath("image").toStdString();
-    const int result = firmware::UnscrambleContainerTo(TargetCode(options.Target), options.File, imagePath);
-    if (result != firmware::ImageOk) {
-      info.Refusal = ContainerRefusal(result, info.Header, options.Target);
-      return true;
-    }
-  }
-  info.Lookalike = firmware::IsContainerLookalike(TargetCode(options.Target), options.File);
-  info.Image = MeasureImage(imagePath, error);
-  if (!info.Image) {
-    PrintError(error);
-    return false;
-  }
-  const int fits = firmware::CheckImageLength(info.Image->Length);
-  info.Accepted = fits == firmware::ImageOk;
-  if (!info.Accepted) info.Refusal = firmware::ImageResultText(fits);
-  return true;
-}
-
-void PrintText(const TInfoOptions& options, const TFileInfo& info) {
-  const auto row = [](const char* name, const std::string& value) { std::printf("%-16s %s\n", name, value.c_str()); };
+void PrintText(const TInfoOptions& options, const firmware::TFileExamination& file) {
+  const auto row = [](const char* name, const std::string& value) {
+    std::printf("%-16s %s\n", name, PrintableText(value).c_str());
+  };
   row("File:", options.File);
-  row("Kind:", info.Container ? "scrambled container" : "plain image");
-  if (info.Header) {
-    const TContainerHeader& header = *info.Header;
+  row("Kind:", file.Container ? "scrambled container" : "plain image");
+  if (file.Header) {
+    const TContainerHeader& header = *file.Header;
     row("Chip type:", std::to_string(header.ChipType) + " (0x" + HexText(static_cast<unsigned>(header.ChipType), 4) + ")");
     row("Key offset:", std::to_string(header.KeyOffset));
     row("Step length:", std::to_string(header.StepLength));
     row("Key byte:", header.KeyByte ? "0x" + HexText(static_cast<unsigned>(*header.KeyByte), 2) : "(past the header)");
     row("Payload length:", std::to_string(header.PayloadLength) + " bytes");
   }
-  row("Target:", TargetName(options.Target) + ": " + (info.Accepted ? "accepted" : "refused: " + info.Refusal));
-  if (info.Lookalike) row("Warning:", ContainerLookalikeAdvice(options.Target, options.File));
-  if (info.Image) {
-    const TImageFacts& image = *info.Image;
-    row("Image length:", std::to_string(image.Length) + " bytes (length bytes " +
-                             LengthBytesText(image.LengthBytes, " ") + ")");
-    row("Checksum:", HexText(static_cast<unsigned>(image.CheckSum), 4));
-    row("Blocks:", std::to_string(image.Blocks) + ", the last of " + std::to_string(image.LastBlockSize) + " bytes");
-  }
+  row("Target:", TargetName(options.Target) + ": " + (file.Accepted() ? "accepted" : "refused"));
+  if (file.Lookalike) row("Warning:", ContainerLookalikeAdvice(options.Target, options.File));
+  // A refused file has no plan to show: no job would send a block of it.
+  if (!file.Accepted()) return;
+  const auto length = static_cast<std::int64_t>(file.Image.size());
+  row("Image length:", std::to_string(length) + " bytes (length bytes " + LengthBytesText(length, " ") + ")");
+  row("Checksum:", HexText(static_cast<unsigned>(file.CheckSum), 4));
+  row("Blocks:", std::to_string(file.Blocks.BlockCount()) + ", the last of " +
+                     std::to_string(LastBlockSize(file.Blocks)) + " bytes");
 }
 
 // A number, or null when there is none.
@@ -146,40 +71,49 @@ QJsonValue JsonNumber(const std::optional<T>& value) {
   return value ? QJsonValue(static_cast<qint64>(*value)) : QJsonValue(QJsonValue::Null);
 }
 
-void PrintJson(const TFileInfo& info) {
-  const std::optional<TContainerHeader>& header = info.Header;
-  const std::optional<TImageFacts>& image = info.Image;
-  const auto field = [](const auto& part, auto member) {
-    return part ? JsonNumber(std::optional(std::invoke(member, *part))) : QJsonValue(QJsonValue::Null);
+// One object; for a refused file it is also the error object every command
+// prints with --json ("error", "exit_code", "path"), with what is known.
+void PrintJson(const firmware::TFileExamination& file, int exitCode) {
+  const std::optional<TContainerHeader>& header = file.Header;
+  const bool accepted = file.Accepted();
+  const auto field = [&header](auto member) {
+    return header ? JsonNumber(std::optional(std::invoke(member, *header))) : QJsonValue(QJsonValue::Null);
   };
+  const auto imageField = [accepted](const QJsonValue& value) { return accepted ? value : QJsonValue(QJsonValue::Null); };
+  const auto length = static_cast<std::int64_t>(file.Image.size());
   QJsonObject json{
-      {"kind", info.Container ? "container" : "plain"},
-      {"chip_type", field(header, &TContainerHeader::ChipType)},
-      {"key_offset", field(header, &TContainerHeader::KeyOffset)},
-      {"step_length", field(header, &TContainerHeader::StepLength)},
+      {"path", JsonText(file.Path)},
+      {"kind", file.Container ? "container" : "plain"},
+      {"chip_type", field(&TContainerHeader::ChipType)},
+      {"key_offset", field(&TContainerHeader::KeyOffset)},
+      {"step_length", field(&TContainerHeader::StepLength)},
       {"key_byte", header ? JsonNumber(header->KeyByte) : QJsonValue(QJsonValue::Null)},
-      {"payload_length", field(header, &TContainerHeader::PayloadLength)},
-      {"accepted", info.Accepted},
-      {"refusal", info.Accepted ? QJsonValue(QJsonValue::Null) : QJsonValue(QString::fromStdString(info.Refusal))},
-      {"container_lookalike", info.Lookalike},
-      {"image_length", field(image, &TImageFacts::Length)},
-      {"length_bytes", image ? QJsonValue(QString::fromStdString(LengthBytesText(image->LengthBytes, "")))
-                             : QJsonValue(QJsonValue::Null)},
-      {"checksum", field(image, &TImageFacts::CheckSum)},
-      {"blocks", field(image, &TImageFacts::Blocks)},
-      {"last_block_size", field(image, &TImageFacts::LastBlockSize)},
+      {"payload_length", field(&TContainerHeader::PayloadLength)},
+      {"accepted", accepted},
+      {"container_lookalike", file.Lookalike},
+      {"image_length", imageField(static_cast<qint64>(length))},
+      {"length_bytes", imageField(QString::fromStdString(LengthBytesText(length, "")))},
+      {"checksum", imageField(file.CheckSum)},
+      {"blocks", imageField(static_cast<qint64>(file.Blocks.BlockCount()))},
+      {"last_block_size", imageField(LastBlockSize(file.Blocks))},
   };
+  if (!accepted) {
+    json.insert("error", JsonText(file.Reason));
+    json.insert("exit_code", exitCode);
+    MarkJsonErrorPrinted();
+  }
   PrintJsonDocument(QJsonDocument(json));
 }
 
 int RunInfo(const TInfoOptions& options) {
-  TFileInfo info;
-  if (!ExamineFile(options, info)) return ExitFailed;
+  const firmware::TFileExamination file = firmware::Examine(TargetCode(options.Target), options.File);
+  const int exitCode = file.Accepted() ? ExitOk : ExitFailed;
   if (options.Json)
-    PrintJson(info);
+    PrintJson(file, exitCode);
   else
-    PrintText(options, info);
-  return info.Accepted ? ExitOk : ExitFailed;
+    PrintText(options, file);
+  if (!file.Accepted()) PrintError(file.Reason);
+  return exitCode;
 }
 
 }  // namespace
@@ -189,11 +123,12 @@ void AddInfoCommand(CLI::App& app, TCommandAction& action) {
   CLI::App* command = app.add_subcommand("info", "Show what a job would program from a firmware file");
   command->footer(
       "For a container (.28, .usb, .osd): its header and whether the target accepts it. For the image that would "
-      "be programmed: length, length bytes, checksum, number of blocks and size of the last one. Exit status 1 "
-      "when the file is refused or unreadable.");
+      "be programmed: length, length bytes, checksum, number of blocks and size of the last one. A refused file "
+      "shows no blocks; its reason goes to standard error (with --json, the object also carries \"error\" and "
+      "\"exit_code\"). Exit status 1 when the file is refused or unreadable.");
   command->add_option("FILE", options->File, "Plain image or scrambled container (.28, .usb, .osd)")->required();
   AddTargetOption(*command, options->Target);
-  command->add_flag("--json", options->Json, "Print one JSON object");
+  command->add_flag("--json", options->Json, "Print one JSON object, with the file's path");
   command->callback([options, &action] { action = [options] { return RunInfo(*options); }; });
 }
 

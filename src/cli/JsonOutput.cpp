@@ -5,6 +5,13 @@
 
 namespace kvm::cli {
 
+namespace {
+bool errorPrinted = false;
+}  // namespace
+
+void MarkJsonErrorPrinted() { errorPrinted = true; }
+bool JsonErrorPrinted() { return errorPrinted; }
+
 void PrintJsonDocument(const QJsonDocument& document) {
   // Invalid UTF-8 in a file name or a device string becomes U+FFFD here, so
   // the output always parses.
@@ -13,8 +20,12 @@ void PrintJsonDocument(const QJsonDocument& document) {
   std::fflush(stdout);
 }
 
-void PrintJsonError(const std::string& message, int exitCode) {
-  PrintJsonDocument(QJsonDocument(QJsonObject{{"error", QString::fromStdString(message)}, {"exit_code", exitCode}}));
+QJsonValue JsonText(const std::string& text) { return QString::fromStdString(text); }
+
+void PrintJsonError(const std::string& message, int exitCode, const std::string& path) {
+  QJsonObject error{{"error", JsonText(message)}, {"exit_code", exitCode}};
+  if (!path.empty()) error.insert("path", JsonText(path));
+  PrintJsonDocument(QJsonDocument(error));
 }
 
 }  // namespace kvm::cli

@@ -33,6 +33,7 @@ struct TDeviceEntry {
   hid::THidCaps Caps;
   bool ReadWrite = false;
   bool IsProgrammer = false;
+  bool Taken = false;  // the programmer `program` takes without --serial
   std::string AccessError;  // why a programmer cannot be opened for reading and writing
 };
 
@@ -57,12 +58,22 @@ TDeviceEntry Describe(hid::THidDevice& device) {
   return entry;
 }
 
+// `program` without --serial takes the first programmer listed, as the window does.
+void MarkTaken(std::vector<TDeviceEntry>& entries) {
+  for (TDeviceEntry& entry : entries)
+    if (entry.IsProgrammer) {
+      entry.Taken = true;
+      return;
+    }
+}
+
 void PrintText(const std::vector<TDeviceEntry>& entries) {
   for (const TDeviceEntry& entry : entries) {
+    // '*': the one `program` takes; '+': another programmer (--serial picks it);
     // '!': a programmer that no command could reach.
-    const char* mark = !entry.IsProgrammer ? " " : entry.AccessError.empty() ? "*" : "!";
-    std::printf("%s %s  %s  %s:%s  in %u  out %u  %s\n", mark, entry.Description.c_str(),
-                entry.Path.c_str(), HexText(entry.Attributes.VendorID, 4).c_str(),
+    const char* mark = !entry.IsProgrammer ? " " : !entry.AccessError.empty() ? "!" : entry.Taken ? "*" : "+";
+    std::printf("%s %s  %s  %s:%s  in %u  out %u  %s\n", mark, PrintableText(entry.Description).c_str(),
+                PrintableText(entry.Path).c_str(), HexText(entry.Attributes.VendorID, 4).c_str(),
                 HexText(entry.Attributes.ProductID, 4).c_str(), unsigned{entry.Caps.InputReportByteLength},
                 unsigned{entry.Caps.OutputReportByteLength}, entry.ReadWrite ? "read/write" : "query-only");
   }
@@ -83,6 +94,7 @@ void PrintJson(const std::vector<TDeviceEntry>& entries) {
         {"output_report_length", int{entry.Caps.OutputReportByteLength}},
         {"read_write", entry.ReadWrite},
         {"is_programmer", entry.IsProgrammer},
+        {"taken", entry.Taken},
         {"access_error", entry.AccessError.empty() ? QJsonValue(QJsonValue::Null)
                                                    : QJsonValue(QString::fromStdString(entry.AccessError))},
     });
@@ -111,6 +123,7 @@ int RunList(const TListOptions& options) {
         return true;
       }));
   controller.Enumerate();
+  MarkTaken(entries);
 
   if (options.Json)
     PrintJson(entries);
@@ -120,7 +133,7 @@ int RunList(const TListOptions& options) {
   for (const TDeviceEntry& entry : entries)
     if (!entry.AccessError.empty() && !options.Json)
       PrintError("! " + entry.Path + " is a KVM programmer that cannot be opened for reading and writing (" +
-                 entry.AccessError + "): " + AccessFix());
+                 entry.AccessError + "): " + AccessFixWithDoctor());
   return ExitOk;
 }
 
@@ -130,10 +143,11 @@ void AddListCommand(CLI::App& app, TCommandAction& action) {
   auto options = std::make_shared<TListOptions>();
   CLI::App* command = app.add_subcommand("list", "List the present HID interfaces");
   command->footer(
-      "One line per interface: description, path, vendor:product, input and output report lengths, access. '*' "
-      "marks a device that would be connected as the KVM programmer (vendor 0B39, product FF03, 8-byte input "
-      "reports); '!' marks a programmer whose device node this user cannot open for reading and writing, which "
-      "'program' does not use.");
+      "One line per interface: description, path, vendor:product, input and output report lengths, access. "
+      "KVM programmers (vendor 0B39, product FF03, 8-byte input reports) are marked: '*' the one 'program' "
+      "connects without --serial (the first listed), '+' another one ('program --serial' picks it), '!' one "
+      "whose device node this user cannot open for reading and writing. With --json, \"taken\" is true for "
+      "the '*' device.");
   command->add_flag("--json", options->Json, "Print a JSON array of objects");
   command->callback([options, &action] { action = [options] { return RunList(*options); }; });
 }

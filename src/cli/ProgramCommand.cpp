@@ -3,10 +3,13 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QTimer>
 #include <cmath>
 #include <cstdlib>
 #include <memory>
+#include <tuple>
 
 #include "jobs/ProgrammerStack.h"
 #include "core/AppState.h"
@@ -16,6 +19,7 @@
 #include "cli/DeviceSource.h"
 #include "cli/ExitCodes.h"
 #include "cli/InterruptSignal.h"
+#include "cli/JsonOutput.h"
 #include "cli/ProgramFileCheck.h"
 #include "cli/ProgrammerAccess.h"
 #include "cli/ProgramRecording.h"
@@ -47,6 +51,7 @@ struct TProgramOptions {
   bool AsPlain = false;
   bool Quiet = false;
   bool Verbose = false;
+  bool Json = false;
   TDeviceSourceOptions Devices;
   std::string EventsFile;
   std::string LogFile;
@@ -64,13 +69,48 @@ double WaitSeconds(const std::string& text) {
   return value;
 }
 
+// The connection's test of a programmer.
+bool IsProgrammer(hid::THidDevice& device) {
+  hid::THidCaps caps;
+  device.GetCaps(caps);
+  return device.Attributes().VendorID == link::ProgrammerVendorID &&
+         device.Attributes().ProductID == link::ProgrammerProductID &&
+         caps.InputReportByteLength == link::ProgrammerInputReportLength;
+}
+
 // --verbose: the window's hidden device list, the programmer's line marked.
 void PrintDeviceList(const link::TProgrammerLink& link, int programmerIndex) {
   std::fflush(stdout);
   const link::TDeviceListBox& list = link.DevListBox();
   std::fprintf(stderr, "kvmflash-cli: %d HID interface(s) present\n", list.Count());
   for (int i = 0; i < list.Count(); ++i)
-    std::fprintf(stderr, "kvmflash-cli: %s %s\n", i == programmerIndex ? "*" : " ", list.Line(i).Text.c_str());
+    std::fprintf(stderr, "kvmflash-cli: %s %s\n", i == programmerIndex ? "*" : " ",
+                 PrintableText(list.Line(i).Text).c_str());
+}
+
+// What a job ended with, for --json.
+struct TJobResult {
+  TTarget Target;
+  std::string File;
+  std::string Result;  // the job's last status line
+  bool Ok = false;
+};
+
+// --json: the run's end as one object; on failure it is also the error
+// object ("error", "exit_code") every command prints with --json.
+void PrintJsonResult(const std::vector<TJobResult>& results, int exitCode) {
+  QJsonArray jobs;
+  for (const TJobResult& job : results)
+    jobs.append(QJsonObject{{"target", job.Target == TTarget::UsbHost ? "usb-host" : "osd"},
+                            {"file", JsonText(job.File)},
+                            {"result", JsonText(job.Result)},
+                            {"ok", job.Ok}});
+  QJsonObject json{{"jobs", jobs}, {"exit_code", exitCode}};
+  if (exitCode != ExitOk) {
+    json.insert("error", JsonText(FirstError().empty() ? "a job failed" : FirstError()));
+    MarkJsonErrorPrinted();
+  }
+  PrintJsonDocument(QJsonDocument(json));
 }
 
 // Everything the window holds for the programmer, without the window.
@@ -79,13 +119,14 @@ class TProgrammingSession {
   TProgrammingSession(const TProgramOptions& options, int tickMs,
                       std::shared_ptr<hid::platform::THidPlatform> platform)
       : progress_(STDERR_FILENO),
-        // Standard output that carries the events gets nothing else.
-        silentLog_(options.EventsFile == "-" ? std::fopen(NullDevice, "w") : nullptr),
+        // Standard output that carries the events or the JSON result gets nothing else.
+        silentLog_(options.EventsFile == "-" || options.Json ? std::fopen(NullDevice, "w") : nullptr),
         status_(options.Quiet ? nullptr : (silentLog_ ? silentLog_.get() : stdout), options.Quiet ? nullptr : &progress_),
         recording_(status_),
         platform_(std::move(platform)),
         stack_(platform_, jobs::TStackFrontEnd{recording_.Sink(), state_, pump_, &status_, &status_},
                jobs::TStackOptions::WithTick(tickMs)),
+        requiredSerial_(options.Serial),
         verbose_(options.Verbose),
         quiet_(options.Quiet) {
     if (options.Verbose) status_.SetTrace(stderr);
@@ -105,6 +146,8 @@ class TProgrammingSession {
   }
 
   ~TProgrammingSession() { status_.HideProgress(); }
+
+  const std::vector<TJobResult>& JobResults() const { return jobResults_; }
 
   // --events and --log; false with the reason.
   bool OpenRecording(const TProgramOptions& options, std::string& error) {
@@ -131,9 +174,10 @@ class TProgrammingSession {
     if (!connected) {
       if (interrupt_.Interrupted()) return ExitInterrupted;
       status_.HideProgress();
-      PrintError("no KVM programmer connected within " + SecondsText(waitSeconds));
+      PrintError(NotConnectedText(waitSeconds));
       return ExitNoProgrammer;
     }
+    SayWhichOneWasTaken();
     // Connected as the window would be, but no command could reach it.
     if (const std::string noAccess = ProgrammerAccessProblem(*state_.ProgrammerDevice); !noAccess.empty()) {
       status_.HideProgress();
@@ -166,6 +210,44 @@ class TProgrammingSession {
     return connected_ && state_.Connected;
   }
 
+  // The serial numbers of the programmers in the device list, in its order.
+  std::vector<std::string> PresentSerials() {
+    std::vector<std::string> serials;
+    const link::TDeviceListBox& list = stack_.Link().DevListBox();
+    for (int i = 0; i < list.Count(); ++i)
+      if (hid::THidDevice* device = list.Line(i).Device; device != nullptr && IsProgrammer(*device)) {
+        const std::string serial = hid::ToText(device->GetSerialNumber());
+        serials.push_back(serial.empty() ? "(no serial number)" : serial);
+      }
+    return serials;
+  }
+
+  static std::string Listed(const std::vector<std::string>& serials) {
+    std::string text;
+    for (const std::string& serial : serials) text += (text.empty() ? "" : ", ") + serial;
+    return text;
+  }
+
+  std::string NotConnectedText(double waitSeconds) {
+    const std::string within = " connected within " + SecondsText(waitSeconds);
+    if (requiredSerial_.empty()) return "no KVM programmer" + within;
+    const std::vector<std::string> serials = PresentSerials();
+    return "no KVM programmer with serial number " + requiredSerial_ + within +
+           (serials.empty() ? "; no programmer is present" : "; present: " + Listed(serials));
+  }
+
+  // Several programmers and no --serial: the first listed is taken, as the
+  // window does, but the operator hears which one and how to pick another.
+  void SayWhichOneWasTaken() {
+    if (!requiredSerial_.empty()) return;
+    const std::vector<std::string> serials = PresentSerials();
+    if (serials.size() < 2) return;
+    status_.HideProgress();
+    PrintError(std::to_string(serials.size()) + " KVM programmers are present (" + Listed(serials) + "); using " +
+               hid::ToText(state_.ProgrammerDevice->GetSerialNumber()) +
+               ", the first listed; give --serial SERIAL to use another");
+  }
+
   // A device that the countdown would connect as the programmer is plugged in.
   bool ProgrammerPresent() {
     for (const hid::THidDevice* device : stack_.HidCtl().Devices())
@@ -190,6 +272,7 @@ class TProgrammingSession {
     for (const TTarget target : {TTarget::UsbHost, TTarget::Osd}) {
       if (!status_.IsTargetChecked(target)) continue;
       const std::string result = status_.Result(target);
+      jobResults_.push_back({target, status_.TargetFileName(target), result, status_.Lamp(target) == TLampPicture::Green});
       if (quiet_ && !result.empty()) std::printf("%s: %s\n", TargetName(target).c_str(), result.c_str());
       if (status_.Lamp(target) == TLampPicture::Red && !interrupt_.Interrupted())
         PrintError(TargetName(target) + " job failed: " + result);
@@ -225,6 +308,8 @@ class TProgrammingSession {
   jobs::TProgrammerStack stack_;
   TInterruptSignal interrupt_;
   bool connected_ = false;
+  std::vector<TJobResult> jobResults_;
+  std::string requiredSerial_;
   bool verbose_ = false;
   bool quiet_ = false;
 };
@@ -234,7 +319,16 @@ int RunProgram(const TProgramOptions& options) {
   for (const auto& [target, file] : {std::pair{TTarget::UsbHost, options.UsbHostFile}, {TTarget::Osd, options.OsdFile}}) {
     if (file.empty()) continue;
     if (const std::string refusal = ProgramFileRefusal(target, file, options.AsPlain); !refusal.empty()) {
+      SetErrorPath(file);
       PrintError(refusal);
+      return ExitFailed;
+    }
+  }
+  for (const auto& [option, path, toStdout] : {std::tuple{"--events", options.EventsFile, true},
+                                                {"--log", options.LogFile, false}}) {
+    if (path.empty()) continue;
+    if (const std::string problem = AppendFileProblem(option, path, toStdout); !problem.empty()) {
+      PrintError(problem);
       return ExitFailed;
     }
   }
@@ -245,6 +339,7 @@ int RunProgram(const TProgramOptions& options) {
     return ExitFailed;
   }
   int exitCode;
+  std::vector<TJobResult> results;
   {
     TProgrammingSession session(options, TickPeriodMs(), devices.Platform());
     if (!session.OpenRecording(options, error)) {
@@ -252,8 +347,12 @@ int RunProgram(const TProgramOptions& options) {
       return devices.Finish(ExitFailed);
     }
     exitCode = session.Run(WaitSeconds(options.Wait));
+    results = session.JobResults();
   }
-  return devices.Finish(exitCode);
+  exitCode = devices.Finish(exitCode);
+  // Before any job ran there is only the error to tell.
+  if (options.Json && !results.empty()) PrintJsonResult(results, exitCode);
+  return exitCode;
 }
 
 }  // namespace
@@ -269,14 +368,18 @@ void AddProgramCommand(CLI::App& app, TCommandAction& action) {
       "run at once. A failed job's reason also goes to standard error. SIGTERM and SIGHUP act like Ctrl-C.\n\n"
       "Exit status: 0 every job succeeded, 1 a job failed or a file was refused, 2 usage error, 3 no usable "
       "programmer connected within the wait (none found, or its device node cannot be opened for reading and "
-      "writing), 4 interrupted by Ctrl-C, SIGTERM or SIGHUP. With --replay, a replay that stops counts as a failed job (1), and so does a recording that cannot be written.\n\n"
+      "writing), 4 interrupted by Ctrl-C, SIGTERM or SIGHUP. With --replay, a replay that stops counts as a "
+      "failed job (1), and so does a recording that cannot be written.\n\n"
+      "With several programmers and no --serial, the first listed is used (the one 'list' marks '*'), and "
+      "standard error says so.\n\n"
       "Test aid: the environment variable KVMFLASH_TICK_MS (1..1000) sets the period in milliseconds of the "
       "one-second timers (connection countdown, reply time-out, elapsed time).");
   command->add_option("--usb-host", options->UsbHostFile, "Firmware file for the USB Host target")
       ->option_text("FILE");
   command->add_option("--osd", options->OsdFile, "Firmware file for the OSD target")->option_text("FILE");
   command->add_option("--serial", options->Serial,
-                      "Connect to the programmer with this serial number instead of the first one listed")
+                      "Connect to the programmer with this serial number (in any letter case) instead of the first one "
+                      "listed")
       ->option_text("SERIAL");
   command->add_option("--wait", options->Wait,
                       "Seconds to wait for a programmer to connect (default 10; 0: only one already present; "
@@ -297,15 +400,23 @@ void AddProgramCommand(CLI::App& app, TCommandAction& action) {
                     "Also print the device list and the connection steps (on standard error)")
       ->excludes(quiet);
   AddDeviceSourceOptions(*command, options->Devices);
+  command->add_flag(
+      "--json", options->Json,
+      "Print, instead of the history log, one JSON object at the end: {\"jobs\": [{\"target\", \"file\", "
+      "\"result\", \"ok\"}], \"exit_code\"}, with \"error\" when the run failed")
+      ->excludes(quiet);
   command->add_option("--events", options->EventsFile,
                       "Append the event stream (JSON Lines) to FILE; - for standard output, which then carries "
                       "nothing else")
       ->option_text("FILE");
-  command->add_option("--log", options->LogFile, "Append the unit's traceability record (JSON Lines) to FILE")
+  command->add_option("--log", options->LogFile,
+                      "Append the unit's traceability record (JSON Lines) to FILE (a file, not -)")
       ->option_text("FILE");
   command->callback([options, &action] {
     if (options->UsbHostFile.empty() && options->OsdFile.empty())
       throw CLI::ValidationError("program: give a firmware file with --usb-host or --osd");
+    if (options->Json && options->EventsFile == "-")
+      throw CLI::ValidationError("--json and --events - both want standard output; give --events a file");
     options->Devices.Firmware = {options->UsbHostFile, options->OsdFile};
     action = [options] { return RunProgram(*options); };
   });

@@ -25,8 +25,14 @@ bool TProgramRecording::Open(const std::string& usbHostFile, const std::string& 
     error = station::OutputIsFirmware(output, files_);
     if (!error.empty()) return false;
   }
-  if (!eventsPath.empty() && !events_.Open(eventsPath, error)) return false;
-  if (!logPath.empty() && !log_.Open(logPath, error)) return false;
+  if (!eventsPath.empty() && !events_.Open(eventsPath, error)) {
+    error = "--events: " + error;
+    return false;
+  }
+  if (!logPath.empty() && !log_.Open(logPath, error)) {
+    error = "--log: " + error;
+    return false;
+  }
   events_.OnError = [](const std::string& message) { PrintError(message); };
   on_ = true;
   return true;

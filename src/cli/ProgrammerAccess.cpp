@@ -31,6 +31,8 @@ std::string NodeAccessError(const std::string& node) {
 std::string AccessFix() {
   return "close any other program that uses the programmer, then unplug it and plug it in again";
 }
+
+std::string AccessFixWithDoctor() { return AccessFix(); }
 #else
 std::string NodeAccessError(const std::string& node) {
   const int fd = ::open(node.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
@@ -42,8 +44,10 @@ std::string NodeAccessError(const std::string& node) {
 std::string AccessFix() {
   return std::string("install the udev rule ") + link::UdevRuleName +
          " (the kvmflash package puts it in /usr/lib/udev/rules.d), then unplug the programmer and plug it in "
-         "again; 'kvmflash-cli doctor' shows what else is missing";
+         "again";
 }
+
+std::string AccessFixWithDoctor() { return AccessFix() + "; 'kvmflash-cli doctor' shows what else is missing"; }
 #endif
 
 std::string ProgrammerAccessProblem(hid::THidDevice& device) {
@@ -52,7 +56,7 @@ std::string ProgrammerAccessProblem(hid::THidDevice& device) {
   std::string reason = NodeAccessError(node);
   if (reason.empty()) reason = "it could not be opened when it was connected";
   return "the KVM programmer at " + node + " cannot be opened for reading and writing (" + reason + "): " +
-         AccessFix();
+         AccessFixWithDoctor();
 }
 
 }  // namespace kvm::cli

@@ -14,8 +14,10 @@ namespace kvm::cli {
 // ("Permission denied"), or empty when it can.
 std::string NodeAccessError(const std::string& node);
 
-// What makes the node usable: the udev rule, a new plug-in, the doctor.
+// What makes the node usable: the udev rule, a new plug-in.
 std::string AccessFix();
+// The same, pointing at the doctor where there is one.
+std::string AccessFixWithDoctor();
 
 // Empty when the connected programmer was opened for reading and writing;
 // otherwise one line naming its node, the reason and the fix.

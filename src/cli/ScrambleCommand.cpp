@@ -7,6 +7,7 @@
 #include "cli/ContainerRefusal.h"
 #include "cli/ExitCodes.h"
 #include "cli/OutputFile.h"
+#include "firmware/FileExamination.h"
 #include "firmware/FirmwareImage.h"
 
 namespace kvm::cli {
@@ -35,9 +36,13 @@ int RunScramble(const TScrambleOptions& options) {
     PrintError(error);
     return ExitFailed;
   }
+  // Built as asked, for tests of other tools, but not without a word.
+  if (!firmware::AnyTargetAccepts(options.Key.ChipType))
+    PrintError("warning: no target accepts chip type " + std::to_string(options.Key.ChipType) +
+               " (both take only " + std::to_string(DefaultChipType) + "): every job would refuse " + options.Output);
   if (!firmware::IsContainerName(options.Output))
-    PrintError("note: " + options.Output +
-               " does not end in .28, .usb or .osd, so a job would program it as a plain image");
+    PrintError("note: " + options.Output + " does not end in " + firmware::ContainerEndingsText() +
+               ", so a job would program it as a plain image");
   return ExitOk;
 }
 
@@ -49,7 +54,7 @@ void AddScrambleCommand(CLI::App& app, TCommandAction& action) {
   CLI::App* command = app.add_subcommand("scramble", "Build a firmware container from a plain image");
   command->add_option("IMAGE", options->Image, "Plain image")->required();
   command->add_option("OUT", options->Output, "Container to write (replaced if it exists)")->required();
-  command->add_option("--chip-type", key.ChipType, "Chip type in the header (default 300)")
+  command->add_option("--chip-type", key.ChipType, "Chip type in the header (default 300, the only one the targets accept)")
       ->check(NumberIn(0, 0xFFFF))
       ->option_text("N");
   command->add_option("--key-offset", key.KeyOffset, "Key offset, 0..11 (default 0)")

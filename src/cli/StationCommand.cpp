@@ -4,6 +4,8 @@
 
 #include <CLI/CLI.hpp>
 #include <memory>
+#include <regex>
+#include <tuple>
 
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
@@ -35,6 +37,18 @@ struct TStationOptions {
   std::string LogFile;
   std::string RecordFolder;
 };
+
+// A USB port as the system names it: bus, then the port chain ("1-4",
+// "1-2.3"); a programmer without a USB parent goes by its node.
+CLI::Validator UsbPortForm() {
+  return CLI::Validator(
+      [](const std::string& text) -> std::string {
+        static const std::regex port("[0-9]+-[0-9]+(\\.[0-9]+)*");
+        if (std::regex_match(text, port) || text.rfind("/dev/", 0) == 0) return {};
+        return "'" + text + "' is not a USB port; a port is written BUS-PORT[.PORT...], as in 1-4 or 1-2.3";
+      },
+      "PORT");
+}
 
 // Every file is checked once, before any programmer is touched.
 bool CheckFiles(const TStationOptions& options, std::vector<station::TFirmwareFile>& files) {
@@ -68,6 +82,14 @@ int RunStation(const TStationOptions& options) {
   station::TEventStream events;
   station::TTraceLog log;
   std::string error;
+  for (const auto& [option, path, toStdout] : {std::tuple{"--events", options.EventsFile, true},
+                                                {"--log", options.LogFile, false}}) {
+    if (path.empty()) continue;
+    if (const std::string problem = AppendFileProblem(option, path, toStdout); !problem.empty()) {
+      PrintError(problem);
+      return ExitFailed;
+    }
+  }
   for (const std::string& output : {options.EventsFile, options.LogFile}) {
     error = station::OutputIsFirmware(output, files);
     if (!error.empty()) {
@@ -76,11 +98,11 @@ int RunStation(const TStationOptions& options) {
     }
   }
   if (!options.EventsFile.empty() && !events.Open(options.EventsFile, error)) {
-    PrintError(error);
+    PrintError("--events: " + error);
     return ExitFailed;
   }
   if (!options.LogFile.empty() && !log.Open(options.LogFile, error)) {
-    PrintError(error);
+    PrintError("--log: " + error);
     return ExitFailed;
   }
   TStationScreen screen(!events.OnStdout(), STDERR_FILENO);
@@ -111,8 +133,9 @@ int RunStation(const TStationOptions& options) {
   config.IntermediateFile = UnitIntermediateFile;
 
   station::TStationOutput output;
-  output.PrintLine = [&screen](const std::string& line) { screen.PrintLine(line); };
-  output.PrintError = [&screen](const std::string& message) { screen.PrintError(message); };
+  // A file name or serial number cannot forge a line.
+  output.PrintLine = [&screen](const std::string& line) { screen.PrintLine(PrintableText(line)); };
+  output.PrintError = [&screen](const std::string& message) { screen.PrintError(PrintableText(message)); };
   output.Progress = [&screen](const std::string& prefix, const station::TUnitProgress& unit) {
     screen.UpdateProgress(prefix, {unit.Position, unit.Maximum, jobs::ElapsedTimeText(unit.ElapsedMs / 1000), unit.Status});
   };
@@ -146,25 +169,30 @@ void AddStationCommand(CLI::App& app, TCommandAction& action) {
       "three-tick countdown its own session connects and runs the USB Host job, then the OSD job. Units run in "
       "parallel and are programmed once per arrival. Standard output receives each unit's history log behind "
       "\"[PORT SERIAL] \" and a summary line; on a terminal, standard error shows one live line per running unit. "
-      "The run ends on Ctrl-C or SIGTERM (running units get Break; a second signal quits at once), after --units "
-      "units, or after --idle-exit seconds without a unit.\n\n"
-      "Exit status: 0 every finished unit succeeded, 1 a unit failed (or a file was refused), 2 usage error, 3 no "
-      "unit was served, 4 interrupted while a unit was running.");
+      "The run ends on Ctrl-C, SIGTERM or SIGHUP (running units get Break; a second signal quits at once), after "
+      "--units units, or after --idle-exit seconds without a unit. With --port or --serial, a unit that matches "
+      "any one of them is served.\n\n"
+      "Exit status: 0 every finished unit succeeded, 1 a unit failed, a file was refused or a record could not be "
+      "written, 2 usage error, 3 no unit was served, 4 interrupted while a unit was running.");
   command->add_option("--usb-host", options->UsbHostFile, "Firmware file for the USB Host target")->option_text("FILE");
   command->add_option("--osd", options->OsdFile, "Firmware file for the OSD target")->option_text("FILE");
   command->add_option("--units", options->Units, "End after this many units have finished")
-      ->check(CLI::Range(1, 1000000))
+      ->check(NumberIn(1, 1000000))
       ->option_text("N");
   command->add_option("--idle-exit", options->IdleExitSeconds, "End after this many seconds with no unit present or running")
-      ->check(CLI::Range(0.001, 7.0 * 24 * 3600))
+      ->check(SecondsIn(0.001, 7.0 * 24 * 3600))
       ->option_text("SECONDS");
-  command->add_option("--port", options->Ports, "Serve only the programmer on this USB port (repeatable)")
+  command->add_option("--port", options->Ports,
+                      "Serve the programmer on this USB port, written BUS-PORT[.PORT...] as in 1-4 or 1-2.3 "
+                      "(repeatable)")
+      ->check(UsbPortForm())
       ->option_text("PORT");
-  command->add_option("--serial", options->Serials, "Serve only the programmer with this serial number (repeatable)")
+  command->add_option("--serial", options->Serials,
+                      "Serve the programmer with this serial number, in any letter case (repeatable)")
       ->option_text("SERIAL");
   command->add_option("--events", options->EventsFile, "Append the event stream (JSON Lines) to FILE; - for standard output")
       ->option_text("FILE");
-  command->add_option("--log", options->LogFile, "Append one traceability record per finished unit to FILE")
+  command->add_option("--log", options->LogFile, "Append one traceability record per finished unit to FILE (a file, not -)")
       ->option_text("FILE");
   command->add_option("--record", options->RecordFolder,
                       "Write each unit's exchanges with its programmer to a file of its own in FOLDER "

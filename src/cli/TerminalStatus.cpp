@@ -1,5 +1,7 @@
 #include "cli/TerminalStatus.h"
 
+#include "cli/CommandSupport.h"
+
 namespace kvm::cli {
 
 TTerminalStatus::TTerminalStatus(std::FILE* log, TProgressLine* progress) : log_(log), progress_(progress) {}
@@ -77,7 +79,8 @@ void TTerminalStatus::WriteLogLine(const std::string& text) {
   // The live line shares the terminal with the log: take it away, write, put it back.
   if (log_ == nullptr) return;
   if (progress_ != nullptr) progress_->Hide();
-  std::fputs(text.c_str(), log_);
+  // A file name cannot forge a line of the log.
+  std::fputs(PrintableText(text).c_str(), log_);
   std::fputc('\n', log_);
   std::fflush(log_);
   if (progress_ != nullptr) progress_->Show();
@@ -88,12 +91,12 @@ void TTerminalStatus::Trace(const std::string& text) {
   lastTraced_ = text;
   if (progress_ != nullptr) progress_->Hide();
   std::fflush(log_ != nullptr ? log_ : stdout);
-  std::fprintf(trace_, "kvmflash-cli: status: %s\n", text.c_str());
+  std::fprintf(trace_, "kvmflash-cli: status: %s\n", PrintableText(text).c_str());
   if (progress_ != nullptr) progress_->Show();
 }
 
 void TTerminalStatus::RefreshProgress() {
-  if (progress_ != nullptr) progress_->Update({position_, maximum_, panels_[0], statusText_});
+  if (progress_ != nullptr) progress_->Update({position_, maximum_, panels_[0], PrintableText(statusText_)});
 }
 
 }  // namespace kvm::cli

@@ -4,11 +4,9 @@
 
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
-#include "cli/ContainerRefusal.h"
 #include "cli/ExitCodes.h"
 #include "cli/OutputFile.h"
-#include "firmware/Container.h"
-#include "firmware/FirmwareImage.h"
+#include "firmware/FileExamination.h"
 
 namespace kvm::cli {
 
@@ -21,24 +19,19 @@ struct TUnscrambleOptions {
 };
 
 int RunUnscramble(const TUnscrambleOptions& options) {
-  std::vector<std::uint8_t> payload;
-  const int result = firmware::detail::ReadUnscrambledPayload(TargetCode(options.Target), options.Container, payload);
-  if (result == firmware::FileUnreadable) {
-    PrintError(firmware::LastImageErrorDetail());
+  const firmware::TFileExamination file = firmware::Examine(TargetCode(options.Target), options.Container);
+  if (!file.Container && file.Verdict != firmware::FileUnreadable) {
+    PrintError(options.Container + ": the name makes it a plain image (it does not end in " +
+               firmware::ContainerEndingsText() + "), which a job programs byte for byte: there is nothing to "
+               "unscramble");
     return ExitFailed;
   }
-  if (result != firmware::ImageOk) {
-    // Explained by the header, when there is one to read.
-    std::vector<std::uint8_t> head;
-    std::int64_t length = 0;
-    std::string error;
-    const bool readable = ReadFileHead(options.Container, head, length, error, ContainerHeaderLength);
-    const auto header = readable ? ParseContainerHeader(head, length) : std::nullopt;
-    PrintError(options.Container + ": " + ContainerRefusal(result, header, options.Target));
+  if (!file.Accepted()) {
+    PrintError(file.Reason);
     return ExitFailed;
   }
   std::string error;
-  if (!WriteOutputFile(options.Output, options.Container, payload, error)) {
+  if (!WriteOutputFile(options.Output, options.Container, file.Image, error)) {
     PrintError(error);
     return ExitFailed;
   }
@@ -50,7 +43,7 @@ int RunUnscramble(const TUnscrambleOptions& options) {
 void AddUnscrambleCommand(CLI::App& app, TCommandAction& action) {
   auto options = std::make_shared<TUnscrambleOptions>();
   CLI::App* command = app.add_subcommand("unscramble", "Write the unscrambled payload of a firmware container");
-  command->add_option("CONTAINER", options->Container, "Scrambled container")->required();
+  command->add_option("CONTAINER", options->Container, "Scrambled container (.28, .usb, .osd)")->required();
   command->add_option("OUT", options->Output, "File to write the payload to (replaced if it exists)")->required();
   AddTargetOption(*command, options->Target);
   command->callback([options, &action] { action = [options] { return RunUnscramble(*options); }; });

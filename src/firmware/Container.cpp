@@ -1,9 +1,9 @@
 #include "firmware/Container.h"
 
+#include "firmware/FileExamination.h"
 #include "firmware/FirmwareImage.h"
 #include "firmware/ImageErrors.h"
 #include "firmware/PrivateFolder.h"
-#include "firmware/ReadOnlyFile.h"
 #include "firmware/ReplaceFile.h"
 
 namespace kvm::firmware {
@@ -59,36 +59,9 @@ void UnscramblePayload(const TContainerHeader& header, const std::uint8_t* in, s
 int ReadUnscrambledPayload(int targetCode, const std::string& containerPath,
                            std::vector<std::uint8_t>& payload) {
   payload.clear();
-  int fd = -1;
-  std::int64_t size = 0;
-  if (const int opened = OpenImageFile(containerPath, fd, size); opened != ImageOk) return opened;
-  TFileCloser closer(fd);
-
-  std::uint8_t headerBytes[ContainerHeaderLength] = {};
-  const std::int64_t headerRead = ReadUpTo(fd, containerPath, headerBytes, ContainerHeaderLength);
-  if (headerRead < 0) return FileUnreadable;
-  TContainerHeader header;
-  const int checked =
-      ReadContainerHeader(targetCode, headerBytes, static_cast<std::size_t>(headerRead), header);
-  if (checked == MalformedContainer)
-    return FailWithText(checked, containerPath + " has no valid container header");
-  if (checked != ImageOk)
-    return FailWithText(checked, containerPath + " is not for this target");
-
-  // The payload length is checked before it is read, so a huge file is never
-  // taken into memory.
-  const std::int64_t payloadLength = size - static_cast<std::int64_t>(ContainerHeaderLength);
-  if (const int fits = CheckImageLength(payloadLength); fits != ImageOk)
-    return FailWithText(fits, containerPath + " carries " + std::to_string(payloadLength) +
-                                  " payload bytes");
-  payload.resize(static_cast<std::size_t>(payloadLength));
-  const std::int64_t got = ReadUpTo(fd, containerPath, payload.data(), payloadLength);
-  if (got != payloadLength) {
-    payload.clear();
-    if (got < 0) return FileUnreadable;
-    return FailWithText(FileUnreadable, containerPath + " ended early while it was read");
-  }
-  UnscramblePayload(header, payload.data(), payload.data(), payload.size());
+  TFileExamination file = ExamineAs(targetCode, containerPath, true);
+  if (!file.Accepted()) return FailWithText(file.Verdict, file.Reason);
+  payload = std::move(file.Image);
   return ImageOk;
 }
 

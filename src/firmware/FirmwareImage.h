@@ -31,6 +31,10 @@ std::string LastImageErrorDetail();
 std::string FileExtension(const std::string& name);
 // Exactly ".28", ".usb" or ".osd" (letter case included).
 bool IsContainerName(const std::string& name);
+// The container ending a target's files carry by custom: ".usb" or ".osd".
+std::string CustomContainerEnding(int targetCode);
+// ".28, .usb or .osd", for messages.
+std::string ContainerEndingsText();
 
 // The one fixed, private path of the intermediate file for this user.
 std::string IntermediateFile();

@@ -1,5 +1,6 @@
 #include "link/DeviceIdentity.h"
 
+#include <algorithm>
 #include <cstdio>
 
 #include "hid/HidDevice.h"
@@ -11,6 +12,12 @@ std::string DeviceIdText(std::uint16_t vendorId, std::uint16_t productId) {
   std::snprintf(text, sizeof text, "Device VID=%.4X PID=%.4X", static_cast<unsigned>(vendorId),
                 static_cast<unsigned>(productId));
   return text;
+}
+
+bool SameSerial(const std::string& a, const std::string& b) {
+  const auto lower = [](unsigned char c) { return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c; };
+  return a.size() == b.size() &&
+         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 std::string DescribeDevice(hid::THidDevice& device) {

@@ -19,6 +19,10 @@ inline constexpr std::uint16_t ProgrammerInputReportLength = 8;  // report ID by
 // then " (Serial=...)" when the device has a serial number.
 std::string DescribeDevice(hid::THidDevice& device);
 
+// Serial numbers as people type them: the same letters in any case
+// ("sn0002" is SN0002).
+bool SameSerial(const std::string& a, const std::string& b);
+
 // "Device VID=%.4X PID=%.4X": upper-case hex, at least four digits.
 std::string DeviceIdText(std::uint16_t vendorId, std::uint16_t productId);
 

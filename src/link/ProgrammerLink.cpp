@@ -158,7 +158,7 @@ bool TProgrammerLink::ConnectProgrammer() {
   for (int i = 0; i < devListBox_.Count(); ++i) {
     hid::THidDevice* device = devListBox_.Line(i).Device;
     if (device == nullptr || !IsProgrammer(*device)) continue;
-    if (!requiredSerial_.empty() && hid::ToText(device->GetSerialNumber()) != requiredSerial_) continue;
+    if (!requiredSerial_.empty() && !SameSerial(hid::ToText(device->GetSerialNumber()), requiredSerial_)) continue;
     layout_.RestoreLayout();
     const std::string description = ProgrammerDescription(*device);
     layout_.SetStatusPanel(2, description);

@@ -53,7 +53,7 @@ class TProgrammerLink {
   void CheckTargetTimerTimer();
   bool ConnectProgrammer();
   // When not empty, ConnectProgrammer takes only a programmer with this
-  // serial number (the command line's choice among several).
+  // serial number, in any letter case (the command line's choice among several).
   void SetRequiredSerial(std::string serial) { requiredSerial_ = std::move(serial); }
   std::string DescribeDevice(hid::THidDevice& device) const;
 

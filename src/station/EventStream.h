@@ -1,6 +1,6 @@
 // The station's event stream: JSON Lines for line-controller software, one
 // object per event, each written and flushed as it happens. Every object
-// carries "schema", "time" and "event"; see README for the events and keys.
+// carries "schema", "time" and "event"; see docs/station.md for the events and keys.
 #pragma once
 
 #include <QJsonObject>

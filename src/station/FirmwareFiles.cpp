@@ -6,40 +6,9 @@
 
 #include <QCryptographicHash>
 
-#include "firmware/Container.h"
-#include "firmware/FirmwareImage.h"
-#include "firmware/ReadOnlyFile.h"
+#include "firmware/FileExamination.h"
 
 namespace kvm::station {
-
-namespace {
-
-using namespace firmware;
-
-// "<what the file operation ran into> (<result text>)", or the file and the
-// result text where the operation recorded nothing.
-std::string Refusal(int result, const std::string& path, std::string detail) {
-  if (detail.empty()) detail = LastImageErrorDetail();
-  const std::string text = ImageResultText(result);
-  return detail.empty() ? path + ": " + text : detail + " (" + text + ")";
-}
-
-// The whole file, after its length was judged. ImageOk or FileUnreadable,
-// with what went wrong in detail when the file operation did not record it.
-int ReadAll(const std::string& path, std::int64_t expected, std::vector<std::uint8_t>& bytes, std::string& detail) {
-  int fd = -1;
-  std::int64_t size = 0;
-  if (const int opened = detail::OpenImageFile(path, fd, size); opened != ImageOk) return opened;
-  detail::TFileCloser closer(fd);
-  bytes.resize(static_cast<std::size_t>(size));
-  if (size != expected || detail::ReadUpTo(fd, path, bytes.data(), size) != size) {
-    if (LastImageErrorDetail().empty()) detail = path + " changed while it was checked";
-    return FileUnreadable;
-  }
-  return ImageOk;
-}
-
-}  // namespace
 
 QString TargetKey(TTarget target) { return target == TTarget::UsbHost ? "usb-host" : "osd"; }
 
@@ -47,34 +16,17 @@ bool CheckFirmwareFile(TTarget target, const std::string& path, TFirmwareFile& f
   file = TFirmwareFile{};
   file.Target = target;
   file.Path = path;
-  int fd = -1;
-  std::int64_t size = 0;
-  int result = detail::OpenImageFile(path, fd, size);
-  detail::CloseFile(fd);
-  std::vector<std::uint8_t> raw;
-  std::vector<std::uint8_t> image;
-  std::string reason;
-  if (result == ImageOk && IsContainerName(path)) {
-    result = detail::ReadUnscrambledPayload(TargetCode(target), path, image);
-    if (result == ImageOk) result = ReadAll(path, size, raw, reason);
-  } else if (result == ImageOk) {
-    // Judged before it is read, so a huge file is never taken into memory.
-    result = CheckImageLength(size);
-    if (result != ImageOk) reason = path + " holds " + std::to_string(size) + " bytes";
-    if (result == ImageOk) result = ReadAll(path, size, raw, reason);
-    image = raw;
-  }
-  if (result != ImageOk) {
-    error = Refusal(result, path, reason);
+  const firmware::TFileExamination examined = firmware::Examine(TargetCode(target), path);
+  if (!examined.Accepted()) {
+    error = examined.Reason;
     return false;
   }
-  const QByteArray hashed(reinterpret_cast<const char*>(raw.data()), static_cast<qsizetype>(raw.size()));
+  const QByteArray hashed(reinterpret_cast<const char*>(examined.FileBytes.data()),
+                          static_cast<qsizetype>(examined.FileBytes.size()));
   file.Sha256 = QString::fromLatin1(QCryptographicHash::hash(hashed, QCryptographicHash::Sha256).toHex());
-  file.ImageLength = static_cast<std::int64_t>(image.size());
-  std::uint32_t sum = 0;
-  for (const std::uint8_t byte : image) sum += byte;
-  file.CheckSum = static_cast<int>(sum & 0xFFFFu);
-  file.Blocks = BlockSequenceOf(file.ImageLength).BlockCount();
+  file.ImageLength = static_cast<std::int64_t>(examined.Image.size());
+  file.CheckSum = examined.CheckSum;
+  file.Blocks = examined.Blocks.BlockCount();
   return true;
 }
 

@@ -2,11 +2,18 @@
 
 #include <algorithm>
 
+#include "link/DeviceIdentity.h"
+
 namespace kvm::station {
 
 namespace {
 bool Among(const std::vector<std::string>& values, const std::string& value) {
-  return values.empty() || std::find(values.begin(), values.end(), value) != values.end();
+  return std::find(values.begin(), values.end(), value) != values.end();
+}
+
+bool AmongSerials(const std::vector<std::string>& serials, const std::string& serial) {
+  return std::any_of(serials.begin(), serials.end(),
+                     [&serial](const std::string& wanted) { return link::SameSerial(wanted, serial); });
 }
 }  // namespace
 
@@ -22,7 +29,8 @@ TUnitFilter::TUnitFilter(std::vector<std::string> ports, std::vector<std::string
     : ports_(std::move(ports)), serials_(std::move(serials)) {}
 
 bool TUnitFilter::Serves(const TUnitIdentity& unit) const {
-  return Among(ports_, unit.Port) && Among(serials_, unit.Serial);
+  if (ports_.empty() && serials_.empty()) return true;
+  return Among(ports_, unit.Port) || AmongSerials(serials_, unit.Serial);
 }
 
 }  // namespace kvm::station

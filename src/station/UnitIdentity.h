@@ -20,9 +20,9 @@ struct TUnitIdentity {
   friend bool operator==(const TUnitIdentity&, const TUnitIdentity&) = default;
 };
 
-// --port and --serial: a unit is served when its port is among the ports
-// given (or none was given) and its serial among the serials given (or none
-// was given).
+// --port and --serial: with neither given every unit is served; otherwise a
+// unit whose port is among the ports given or whose serial number (in any
+// letter case) is among the serials given.
 class TUnitFilter {
  public:
   TUnitFilter(std::vector<std::string> ports, std::vector<std::string> serials);

@@ -98,7 +98,7 @@ TEST_F(CliFiles, VersionHelpAndUsageErrors) {
 
 TEST_F(CliFiles, WithJsonErrorsAreJsonOnStandardOutput) {
   const std::vector<std::tuple<QStringList, int, std::string>> cases{
-      {{"info", Path("missing.bin"), "--json"}, 1, "open " + Path("missing.bin").toStdString() + ": No such file"},
+      {{"info", Path("missing.bin"), "--json"}, 1, Path("missing.bin").toStdString() + ": Cannot read the firmware file. (open: No such file"},
       {{"info", Path("missing.bin"), "--json", "--target", "keyboard"}, 2, "--target: the target is usb-host or osd"},
       {{"list", "--json", "--bogus"}, 2, "--bogus"},
   };
@@ -128,7 +128,8 @@ TEST_F(CliFiles, ScrambleInfoUnscrambleRoundTrip) {
   EXPECT_EQ(json["key_byte"].toInteger(), 0x5A);
   EXPECT_EQ(json["payload_length"].toInteger(), 110);
   EXPECT_TRUE(json["accepted"].toBool());
-  EXPECT_TRUE(json["refusal"].isNull());
+  EXPECT_FALSE(json.contains("error"));
+  EXPECT_EQ(json["path"].toString(), container);
   EXPECT_EQ(json["image_length"].toInteger(), 110);
   EXPECT_EQ(json["length_bytes"].toString(), "0000006E");
   EXPECT_EQ(json["checksum"].toInteger(), ImageSum());
@@ -186,14 +187,17 @@ TEST_F(CliFiles, RefusedContainersExitWithOneAndWriteNothing) {
   const QJsonObject json = Json(info);
   EXPECT_EQ(json["chip_type"].toInteger(), 56);
   EXPECT_FALSE(json["accepted"].toBool());
-  EXPECT_EQ(json["refusal"].toString(), "Chip type 56 is not accepted for the USB Host target.");
+  EXPECT_EQ(json["error"].toString(),
+            container + ": Chip type does not match the target. (chip type 56; the USB Host target takes only chip type 300)");
+  EXPECT_EQ(json["exit_code"].toInteger(), 1);
+  EXPECT_EQ(json["path"].toString(), container);
   EXPECT_TRUE(json["image_length"].isNull());
   EXPECT_TRUE(json["checksum"].isNull());
 
   const QString output = Path("never.bin");
   const TCliResult unscrambled = RunCli({"unscramble", container, output});
   EXPECT_EQ(unscrambled.ExitCode, 1);
-  EXPECT_NE(unscrambled.Err.find("Chip type 56"), std::string::npos) << unscrambled.Err;
+  EXPECT_NE(unscrambled.Err.find("chip type 56"), std::string::npos) << unscrambled.Err;
   EXPECT_FALSE(QFile::exists(output));
 
   // A key byte past the header: the header is shown, the reason named.
@@ -206,12 +210,12 @@ TEST_F(CliFiles, RefusedContainersExitWithOneAndWriteNothing) {
   const QJsonObject key = Json(RunCli({"info", Path("key.usb"), "--json"}));
   EXPECT_EQ(key["key_offset"].toInteger(), 14);
   EXPECT_TRUE(key["key_byte"].isNull());
-  EXPECT_NE(key["refusal"].toString().indexOf("key offset 14"), -1);
+  EXPECT_NE(key["error"].toString().indexOf("key offset 14"), -1);
 
   ASSERT_TRUE(WriteWholeFile(Path("short.usb").toStdString(), {0x01, 0x2C, 0, 1}, error));
   const QJsonObject shortOne = Json(RunCli({"info", Path("short.usb"), "--json"}));
   EXPECT_TRUE(shortOne["chip_type"].isNull());
-  EXPECT_NE(shortOne["refusal"].toString().indexOf("shorter than its 16-byte header"), -1);
+  EXPECT_NE(shortOne["error"].toString().indexOf("shorter than its 16-byte header"), -1);
 }
 
 TEST_F(CliFiles, UnreadableAndEmptyFilesFailWithTheReason) {

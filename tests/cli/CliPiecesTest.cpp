@@ -16,6 +16,17 @@
 namespace kvm::cli {
 namespace {
 
+// Text from outside (file names, device strings) cannot forge a line or steer
+// the terminal; printable text, UTF-8 included, stays as it is.
+TEST(CliPieces, ControlCharactersAreWrittenAsEscapes) {
+  const std::pair<std::string, std::string> cases[] = {
+      {"a\nProgram OK", "a\\nProgram OK"}, {"tab\there\r", "tab\\there\\r"},
+      {"\x1b[2J", "\\x1B[2J"},             {"\x7f", "\\x7F"},
+      {"\xc2\x9b" "31m", "\\u009B31m"},   {"gr\xc3\xbc\xc3\x9f" "e C:\\fw", "gr\xc3\xbc\xc3\x9f" "e C:\\fw"},
+  };
+  for (const auto& [text, shown] : cases) EXPECT_EQ(PrintableText(text), shown);
+}
+
 // The job's own unscrambler must give the image back, whatever the key.
 TEST(CliPieces, BuiltContainersUnscrambleToTheImageForEveryKindOfKey) {
   QTemporaryDir folder;

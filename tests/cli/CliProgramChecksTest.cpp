@@ -38,7 +38,7 @@ TEST_F(CliProgram, RefusedFilesEndTheRunBeforeTheWait) {
     QString File;
     std::string Reason;
   };
-  const std::string limit = "At most " + std::to_string(firmware::MaxImageLength) + " bytes fit in 65536 blocks";
+  const std::string limit = "at most " + std::to_string(firmware::MaxImageLength) + " fit in 65536 blocks";
   for (const TCase& row : {TCase{folder_.filePath("none.bin"), "No such file or directory"},
                            TCase{folder_.filePath("folder.bin"), "is not a regular file"},
                            TCase{folder_.filePath("pipe.bin"), "is not a regular file"},
@@ -185,6 +185,16 @@ TEST_F(CliProgram, DoctorExitsByWhatItFinds) {
       id = bed_->Plug(programmer);
     }
     const TCliResult result = RunCli({"doctor"}, 10000, Environment());
+    const TCliResult json = RunCli({"doctor", "--json"}, 10000, Environment());
+    const QJsonObject findings = QJsonDocument::fromJson(QByteArray::fromStdString(json.Out)).object();
+    EXPECT_EQ(json.ExitCode, state.Exit);
+    EXPECT_EQ(findings["exit_code"].toInt(), state.Exit);
+    int failures = 0;
+    for (const QJsonValue finding : findings["findings"].toArray()) {
+      failures += finding.toObject()["level"].toString() == "fail";
+      EXPECT_TRUE(finding.toObject()["text"].isString());
+    }
+    EXPECT_EQ(failures > 0, state.Exit != 0) << json.Out;
     EXPECT_EQ(result.ExitCode, state.Exit) << state.Name << "\n" << result.Out << result.Err;
     EXPECT_TRUE(Has(result.Out, "ok   libudev is loaded")) << result.Out;
     EXPECT_TRUE(Has(result.Out, "HID interface(s) visible")) << result.Out;
@@ -197,6 +207,9 @@ TEST_F(CliProgram, DoctorExitsByWhatItFinds) {
     if (!state.Writable) {
       EXPECT_TRUE(Has(result.Out, "     fix: install the udev rule")) << result.Out;
     }
+    // A FAIL is what stops this user now: there is one exactly when the exit says so.
+    EXPECT_EQ(Has(result.Out, "FAIL "), state.Exit != 0) << state.Name << "\n" << result.Out;
+    EXPECT_FALSE(Has(result.Out, "'kvmflash-cli doctor' shows")) << result.Out;
   }
 }
 

@@ -95,23 +95,65 @@ TEST_F(CliProgram, UnpluggingTheProgrammerFailsTheJob) {
   EXPECT_FALSE(Contains(result, "Program OK"));
 }
 
-TEST_F(CliProgram, SerialPicksTheSecondProgrammer) {
-  const auto first = PlugProgrammer("PRG-A");
-  const auto second = PlugProgrammer("PRG-B");
-  const auto image = Image(300, 10);
-  const QString file = WriteFirmware("osd.bin", image);
+TEST_F(CliProgram, PickingAmongProgrammersIsSaidAndTakesSerialsInAnyCase) {
+  const auto first = PlugProgrammer("SN0001");
+  const auto second = PlugProgrammer("SN0002");
+  const QString file = WriteFirmware("osd.bin", Image(300, 10));
+  struct TCase {
+    const char* Serial;  // empty: none given
+    int Exit;
+    std::string Connected;  // the serial connected, or empty
+    std::string Said;       // on standard error
+  } cases[] = {
+      {"sn0002", 0, "SN0002", ""},
+      {"", 0, "SN0001",
+       "kvmflash-cli: 2 KVM programmers are present (SN0001, SN0002); using SN0001, the first listed; give --serial "
+       "SERIAL to use another\n"},
+      {"sn0003", 3, "",
+       "kvmflash-cli: no KVM programmer with serial number sn0003 connected within 0.3 s; present: SN0001, SN0002\n"},
+  };
+  for (const TCase& pick : cases) {
+    QStringList arguments{"program", "--osd", file, "--wait", pick.Connected.empty() ? "0.3" : "5"};
+    if (*pick.Serial) arguments << "--serial" << pick.Serial;
+    const TCliResult result = RunCli(arguments, 10000, Environment());
+    EXPECT_EQ(result.ExitCode, pick.Exit) << pick.Serial << result.Err;
+    if (!pick.Connected.empty()) {
+      EXPECT_EQ(result.OutLines(), Join(ConnectLines(pick.Connected), JobLines("OSD", file, "Program OK")));
+    }
+    EXPECT_EQ(result.Err, pick.Said) << pick.Serial;
+  }
+  EXPECT_EQ(first->BlockCount(emulator::TargetOsd), 6);
+  EXPECT_EQ(second->BlockCount(emulator::TargetOsd), 6);
 
+  // list marks the one taken without --serial, and the other as another programmer.
+  const TCliResult list = RunCli({"list"}, 5000, Environment());
+  EXPECT_TRUE(Contains(list, "* KVM Programmer (Serial=SN0001)  " + bed_->DevNode(ids_[0]) +
+                                 "  0B39:FF03  in 8  out 64  read/write")) << list.Out;
+  EXPECT_TRUE(Contains(list, "+ KVM Programmer (Serial=SN0002)  " + bed_->DevNode(ids_[1]) +
+                                 "  0B39:FF03  in 8  out 64  read/write")) << list.Out;
+}
+
+TEST_F(CliProgram, JsonGivesEachJobsResultAsOneObject) {
+  PlugProgrammer();
+  const QString usbFile = WriteFirmware("host.usb", Image(110, 1));
+  const QString osdFile = WriteFirmware("osd.bin", Image(60, 2));
   const TCliResult result =
-      RunCli({"program", "--osd", file, "--serial", "PRG-B", "--wait", "5"}, 10000, Environment());
+      RunCli({"program", "--usb-host", usbFile, "--osd", osdFile, "--wait", "5", "--json"}, 10000, Environment());
   EXPECT_EQ(result.ExitCode, 0) << result.Err;
-  EXPECT_EQ(result.OutLines(), Join(ConnectLines("PRG-B"), JobLines("OSD", file, "Program OK")));
-  EXPECT_EQ(second->Image(emulator::TargetOsd), image);
-  EXPECT_EQ(first->ReportCount(), 0u);
-
-  const TCliResult unknown =
-      RunCli({"program", "--osd", file, "--serial", "PRG-C", "--wait", "0.3"}, 5000, Environment());
-  EXPECT_EQ(unknown.ExitCode, 3);
-  EXPECT_TRUE(Contains(unknown, "KVM Programmer is not found."));
+  QJsonParseError error{};
+  const QJsonObject json = QJsonDocument::fromJson(QByteArray::fromStdString(result.Out), &error).object();
+  ASSERT_EQ(error.error, QJsonParseError::NoError) << result.Out;
+  EXPECT_EQ(json["exit_code"].toInt(), 0);
+  EXPECT_FALSE(json.contains("error"));
+  const QJsonArray jobs = json["jobs"].toArray();
+  ASSERT_EQ(jobs.size(), 2);
+  for (const auto& [index, target, file] : {std::tuple{0, "usb-host", usbFile}, {1, "osd", osdFile}}) {
+    const QJsonObject job = jobs[index].toObject();
+    EXPECT_EQ(job["target"].toString(), target);
+    EXPECT_EQ(job["file"].toString(), file);
+    EXPECT_EQ(job["result"].toString(), "Program OK");
+    EXPECT_TRUE(job["ok"].toBool());
+  }
 }
 
 TEST_F(CliProgram, ListJsonDescribesEveryInterface) {

@@ -45,7 +45,7 @@ const TChangeAfterCheck Changes[] = {
     {"PlainImageTruncated", "fw.bin", [](const std::string& p) { fs::resize_file(p, 0); }, firmware::ImageEmpty,
      "nothing to program"},
     {"ContainerTruncatedIntoItsHeader", "fw.usb", [](const std::string& p) { fs::resize_file(p, 10); },
-     firmware::MalformedContainer, "no valid container header"},
+     firmware::MalformedContainer, "shorter than its 16-byte header"},
 };
 
 class FileChangedAfterCheck : public ReliabilityTest, public ::testing::WithParamInterface<TChangeAfterCheck> {};

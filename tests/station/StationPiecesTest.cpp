@@ -8,7 +8,7 @@
 namespace kvm::station {
 namespace {
 
-TEST(StationPieces, FiltersServeUnitsByPortAndSerial) {
+TEST(StationPieces, FiltersServeUnitsMatchingAnyPortOrSerial) {
   const TUnitIdentity a{"1-2.3", "PRG-1", "/dev/hidraw0"};
   const TUnitIdentity b{"1-2.4", "", "/dev/hidraw1"};
   struct Case {
@@ -20,7 +20,10 @@ TEST(StationPieces, FiltersServeUnitsByPortAndSerial) {
       {{"1-2.4", "1-2.3"}, {}, true, true},
       {{}, {"PRG-1"}, true, false},
       {{}, {""}, false, true},  // an empty serial can be asked for
-      {{"1-2.3"}, {"OTHER"}, false, false},
+      {{"1-2.3"}, {"OTHER"}, true, false},  // any one filter that matches serves
+      {{"1-2.4"}, {"PRG-1"}, true, true},
+      {{}, {"prg-1"}, true, false},  // serials in any letter case
+      {{"1-9"}, {"OTHER"}, false, false},
   };
   for (const Case& c : cases) {
     const TUnitFilter filter(c.Ports, c.Serials);

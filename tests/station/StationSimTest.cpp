@@ -235,7 +235,8 @@ TEST(Station, FiltersServeOnlyTheUnitsAskedFor) {
   } cases[] = {
       {{"1-2"}, {}, {"1-2"}},
       {{}, {"PRG-2"}, {"1-2", "1-3"}},
-      {{"1-1", "1-3"}, {"PRG-2"}, {"1-3"}},
+      {{"1-1"}, {"PRG-2"}, {"1-1", "1-2", "1-3"}},  // a unit matching any one filter is served
+      {{}, {"prg-1"}, {"1-1"}},                      // serials in any letter case
   };
   for (const Case& c : cases) {
     TStationRig rig;

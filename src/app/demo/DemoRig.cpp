@@ -8,7 +8,7 @@
 
 #include "app/DevReader.h"
 #include "emulator/ProgrammerEmulator.h"
-#include "firmware/Container.h"
+#include "firmware/ContainerHeader.h"
 #include "hid/platform/sim/SimHidPlatform.h"
 
 namespace kvm::app {
@@ -28,19 +28,9 @@ std::vector<std::uint8_t> SampleImage(std::size_t length, std::uint32_t seed) {
   return image;
 }
 
-// A container whose unscrambled payload is `image` (scrambling is the same
-// operation as unscrambling).
+// A container whose unscrambled payload is `image`.
 std::vector<std::uint8_t> SampleContainer(const std::vector<std::uint8_t>& image) {
-  firmware::detail::TContainerHeader header{DemoChipType, 5, 8, 0x5A};
-  std::vector<std::uint8_t> container(firmware::detail::ContainerHeaderLength + image.size());
-  container[0] = DemoChipType >> 8;
-  container[1] = DemoChipType & 0xFF;
-  container[2] = static_cast<std::uint8_t>(header.KeyOffset);
-  container[3] = static_cast<std::uint8_t>(header.StepLength);
-  for (int i = 4; i < 16; ++i) container[i] = static_cast<std::uint8_t>(0x30 + i);
-  container[4 + header.KeyOffset] = header.KeyByte;
-  firmware::detail::UnscramblePayload(header, image.data(), container.data() + 16, image.size());
-  return container;
+  return firmware::BuildContainer(image, firmware::TScrambleKey{DemoChipType, 5, 8, 0x5A});
 }
 
 bool WriteFile(const QString& path, const std::vector<std::uint8_t>& bytes) {
