@@ -149,7 +149,15 @@ struct TProgrammerNode {
   std::string Node;
   std::string Serial;
   bool Usable = false;
+  std::string InUse;  // "in use by PID N (name)" when another program holds it
 };
+
+// A node that opens but that another program has connected: usable once
+// that program has given it back.
+void CheckBusyNode(const TProgrammerNode& programmer) {
+  Finding(false, "the KVM programmer " + programmer.Serial + " at " + programmer.Node + " is " + programmer.InUse,
+          "wait for that program to finish, or end it, then try again");
+}
 
 void CheckNode(const TProgrammerNode& programmer) {
   struct stat info {};
@@ -164,7 +172,9 @@ void CheckNode(const TProgrammerNode& programmer) {
     Note(text);
   }
   const std::string error = NodeAccessError(programmer.Node);
-  if (programmer.Usable)
+  if (!programmer.InUse.empty())
+    CheckBusyNode(programmer);
+  else if (programmer.Usable)
     Finding(true, "the KVM programmer " + programmer.Serial + " at " + programmer.Node +
                       " opens for reading and writing");
   else
@@ -194,7 +204,7 @@ int RunDoctor() {
         device->Attributes().ProductID == link::ProgrammerProductID &&
         caps.InputReportByteLength == link::ProgrammerInputReportLength)
       programmers.push_back({device->PnPInfo().DevicePath, hid::ToText(device->GetSerialNumber()),
-                             device->HasReadWriteAccess()});
+                             device->HasReadWriteAccess(), device->InUseText()});
     return true;
   }));
   controller.Enumerate();

@@ -34,6 +34,7 @@ struct TDeviceEntry {
   bool ReadWrite = false;
   bool IsProgrammer = false;
   std::string AccessError;  // why a programmer cannot be opened for reading and writing
+  std::string InUse;        // "in use by PID N (name)": another program has connected it
 };
 
 TDeviceEntry Describe(hid::THidDevice& device) {
@@ -50,7 +51,10 @@ TDeviceEntry Describe(hid::THidDevice& device) {
   entry.IsProgrammer = entry.Attributes.VendorID == link::ProgrammerVendorID &&
                        entry.Caps.InputReportByteLength == link::ProgrammerInputReportLength &&
                        entry.Attributes.ProductID == link::ProgrammerProductID;
-  if (entry.IsProgrammer && !entry.ReadWrite) {
+  if (entry.IsProgrammer && !entry.ReadWrite) entry.InUse = device.InUseText();
+  if (!entry.InUse.empty()) {
+    entry.AccessError = entry.InUse;
+  } else if (entry.IsProgrammer && !entry.ReadWrite) {
     entry.AccessError = NodeAccessError(entry.Path);
     if (entry.AccessError.empty()) entry.AccessError = "could not be opened for reading and writing";
   }
@@ -118,7 +122,9 @@ int RunList(const TListOptions& options) {
     PrintText(entries);
   if (entries.empty() && !options.Json) PrintError("no HID interface present");
   for (const TDeviceEntry& entry : entries)
-    if (!entry.AccessError.empty() && !options.Json)
+    if (!entry.InUse.empty() && !options.Json)
+      PrintError("! " + entry.Path + " is a KVM programmer " + entry.InUse + ": another program has connected it");
+    else if (!entry.AccessError.empty() && !options.Json)
       PrintError("! " + entry.Path + " is a KVM programmer that cannot be opened for reading and writing (" +
                  entry.AccessError + "): " + AccessFix());
   return ExitOk;

@@ -25,6 +25,7 @@
 #include "firmware/FirmwareImage.h"
 #include "jobs/ProgrammingJobs.h"
 #include "hid/HidControllerClass.h"
+#include "hid/HidDevice.h"
 #include "link/DeviceIdentity.h"
 #include "link/ProgrammerLink.h"
 
@@ -97,6 +98,16 @@ class TProgrammingSession {
     interrupt_.OnInterrupt = [this] { Interrupt(); };
     // "Auto" is how the link tells that it has connected; the job itself runs
     // once the countdown's tick is over (see Run).
+    // A programmer that another program holds, or that this user cannot
+    // open, is not connected: the run ends with why.
+    stack_.Link().SetUsableOnly(true);
+    stack_.Link().OnUnusable = [this](hid::THidDevice& device, const std::string& line) {
+      const std::string inUse = device.InUseText();
+      unusable_ = inUse.empty() ? ProgrammerAccessProblem(device)
+                                : "the KVM programmer at " + device.PnPInfo().DevicePath + " is " + inUse;
+      if (unusable_.empty()) unusable_ = line;
+      pump_.Wake();
+    };
     stack_.Link().OnAutoStart = [this] {
       connected_ = true;
       recording_.Connected(*platform_, state_);
@@ -130,14 +141,13 @@ class TProgrammingSession {
     if (verbose_) PrintDeviceList(stack_.Link(), connected ? stack_.Link().ProgrammerIndex() : -1);
     if (!connected) {
       if (interrupt_.Interrupted()) return ExitInterrupted;
+      if (!unusable_.empty()) {
+        status_.HideProgress();
+        PrintError(unusable_);
+        return ExitNoProgrammer;
+      }
       status_.HideProgress();
       PrintError("no KVM programmer connected within " + SecondsText(waitSeconds));
-      return ExitNoProgrammer;
-    }
-    // Connected as the window would be, but no command could reach it.
-    if (const std::string noAccess = ProgrammerAccessProblem(*state_.ProgrammerDevice); !noAccess.empty()) {
-      status_.HideProgress();
-      PrintError(noAccess);
       return ExitNoProgrammer;
     }
     // A job clears the break request when it starts, so a Ctrl-C that came
@@ -162,7 +172,8 @@ class TProgrammingSession {
     });
     if (waitSeconds >= 0) deadline.start(static_cast<int>(std::lround(waitSeconds * 1000)));
     const auto counting = [this] { return stack_.Link().CheckTargetTimer().Enabled() && ProgrammerPresent(); };
-    while (!connected_ && !(timedOut && !counting()) && !interrupt_.Interrupted()) pump_.WaitForMessage();
+    while (!connected_ && unusable_.empty() && !(timedOut && !counting()) && !interrupt_.Interrupted())
+      pump_.WaitForMessage();
     return connected_ && state_.Connected;
   }
 
@@ -225,6 +236,7 @@ class TProgrammingSession {
   jobs::TProgrammerStack stack_;
   TInterruptSignal interrupt_;
   bool connected_ = false;
+  std::string unusable_;  // why the programmer found cannot be used
   bool verbose_ = false;
   bool quiet_ = false;
 };
@@ -268,8 +280,8 @@ void AddProgramCommand(CLI::App& app, TCommandAction& action) {
       "Every file is checked before the wait: a missing, unreadable, empty, too large or refused file ends the "
       "run at once. A failed job's reason also goes to standard error. SIGTERM and SIGHUP act like Ctrl-C.\n\n"
       "Exit status: 0 every job succeeded, 1 a job failed or a file was refused, 2 usage error, 3 no usable "
-      "programmer connected within the wait (none found, or its device node cannot be opened for reading and "
-      "writing), 4 interrupted by Ctrl-C, SIGTERM or SIGHUP. With --replay, a replay that stops counts as a failed job (1), and so does a recording that cannot be written.\n\n"
+      "programmer connected within the wait (none found, its device node cannot be opened for reading and "
+      "writing, or another program holds it: \"in use by PID N (name)\"; nothing is sent to it), 4 interrupted by Ctrl-C, SIGTERM or SIGHUP. With --replay, a replay that stops counts as a failed job (1), and so does a recording that cannot be written.\n\n"
       "Test aid: the environment variable KVMFLASH_TICK_MS (1..1000) sets the period in milliseconds of the "
       "one-second timers (connection countdown, reply time-out, elapsed time).");
   command->add_option("--usb-host", options->UsbHostFile, "Firmware file for the USB Host target")

@@ -23,7 +23,13 @@ TUnitSession::TUnitSession(std::shared_ptr<TUnitPlatform> platform, jobs::TStack
                                                          [this](const jobs::TSessionEvent& event) { OnEvent(event); });
   // "Auto" is how the link tells that the countdown has connected the
   // programmer; installed long before the countdown's third tick.
-  session_->Invoke([this](jobs::TProgrammerStack& stack) { stack.Link().OnAutoStart = [this] { Connected(); }; });
+  // A programmer that another program holds or this user cannot open is not
+  // connected and gets no job: its record says why and what fixes it.
+  session_->Invoke([this](jobs::TProgrammerStack& stack) {
+    stack.Link().OnAutoStart = [this] { Connected(); };
+    stack.Link().SetUsableOnly(true);
+    stack.Link().OnUnusable = [this](hid::THidDevice&, const std::string& line) { GiveUp(line); };
+  });
 }
 
 TUnitSession::~TUnitSession() { session_.reset(); }

@@ -2,13 +2,17 @@
 // the real Linux back end against three or more programmers emulated with
 // umockdev.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <fstream>
+#include <map>
 
 #include "CliProcess.h"
 #include "EmulatedProgrammer.h"
@@ -171,6 +175,46 @@ TEST_F(CliStation, ASigkillLeavesOnlyWholeRecords) {
   const std::vector<QJsonObject> records = JsonLines(ReadText(log), whole);
   EXPECT_TRUE(whole);
   EXPECT_GE(records.size(), 2u);
+}
+
+// A programmer the station cannot use gets no job: its record says why and
+// what fixes it, and the unit counts as failed.
+TEST_F(CliStation, AProgrammerItCannotUseIsNotProgrammed) {
+  auto good = Plug("GOOD");
+  auto locked = std::make_shared<TProgrammerEmulator>();
+  TEmulatedHid lockedHid = TUmockdevHid::Programmer();
+  lockedHid.Serial = "LOCKED";
+  lockedHid.Writable = false;
+  ids_.push_back(bed_->Plug(lockedHid, ServeEmulator(locked)));
+  const std::string lockedNode = bed_->DevNode(ids_.back());
+  auto held = Plug("HELD");
+  const std::string heldNode = bed_->DevNode(ids_.back());
+  // Another program has connected HELD: it holds the node's lock.
+  const int holder = ::open(heldNode.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+
+  const QString log = folder_.filePath("trace.jsonl");
+  const TCliResult result = RunCli({"station", "--osd", Firmware("osd.bin", 5), "--units", "3", "--log", log},
+                                   20000, Environment());
+  ::close(holder);
+  EXPECT_EQ(result.ExitCode, 1) << result.Err;
+  EXPECT_NE(result.Out.find("Station: 1 succeeded, 2 failed"), std::string::npos) << result.Out;
+  bool whole = false;
+  std::map<std::string, QJsonObject> bySerial;
+  for (const QJsonObject& record : JsonLines(ReadText(log), whole))
+    bySerial[record["unit"].toObject()["serial"].toString().toStdString()] = record;
+  ASSERT_EQ(bySerial.size(), 3u);
+  EXPECT_TRUE(bySerial["GOOD"]["ok"].toBool());
+  const std::string lockedReason = bySerial["LOCKED"]["reason"].toString().toStdString();
+  EXPECT_EQ(lockedReason.rfind("Cannot open " + lockedNode + " for reading and writing (", 0), 0u) << lockedReason;
+  EXPECT_NE(lockedReason.find("install the udev rule"), std::string::npos) << lockedReason;
+  EXPECT_EQ(bySerial["HELD"]["reason"].toString().toStdString(),
+            "KVM programmer at " + heldNode + " is in use by PID " + std::to_string(::getpid()) + " (" +
+                ReadText("/proc/self/comm").substr(0, ReadText("/proc/self/comm").find('\n')) + ")");
+  EXPECT_EQ(locked->ReportCount(), 0u);
+  EXPECT_EQ(held->ReportCount(), 0u);
+  EXPECT_EQ(good->BlockCount(emulator::TargetOsd), 5);
 }
 
 TEST_F(CliStation, ProgramEmitsTheEventsAndRecordOfItsOneUnit) {

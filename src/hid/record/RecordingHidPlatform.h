@@ -36,6 +36,9 @@ class TRecordingHidPlatform final : public platform::THidPlatform {
   bool GetCaps(const platform::TPreparsedData& data, THidCaps& caps) override;
   int NoticeFd() override;
   int DrainNotices() override;
+  std::string InUseText(const std::string& devicePath, std::uint32_t error) override {
+    return inner_->InUseText(devicePath, error);
+  }
   std::string ErrorText(std::uint32_t error) override;
 
   struct TSessions;
