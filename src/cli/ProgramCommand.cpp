@@ -96,6 +96,11 @@ class TProgrammingSession {
     if (firmware::IsContainerName(options.UsbHostFile) || firmware::IsContainerName(options.OsdFile))
       interrupt_.SetLeftoverFile(firmware::IntermediateFile());
     interrupt_.OnInterrupt = [this] { Interrupt(); };
+    interrupt_.OnSecondInterrupt = [this] {
+      PrintError("interrupted again: ending the job now (the record is still written; a third Ctrl-C quits at once)");
+      state_.StopWaiting = true;
+      pump_.Wake();
+    };
     // "Auto" is how the link tells that it has connected; the job itself runs
     // once the countdown's tick is over (see Run).
     // A programmer that another program holds, or that this user cannot
@@ -189,7 +194,7 @@ class TProgrammingSession {
   // The first Ctrl-C presses Break.
   void Interrupt() {
     status_.HideProgress();
-    PrintError("interrupted: stopping the job (press Ctrl-C again to quit at once)");
+    PrintError("interrupted: stopping the job (press Ctrl-C again to stop waiting for the programmer)");
     state_.UserBreak = true;
     status_.SetBreakVisible(false);
     pump_.Wake();
@@ -276,7 +281,8 @@ void AddProgramCommand(CLI::App& app, TCommandAction& action) {
   command->footer(
       "Connects the way the window does and runs the USB Host job, then the OSD job. Standard output receives "
       "the history log; on a terminal, standard error shows the progress. Ctrl-C acts as the Break button; a "
-      "second Ctrl-C quits at once.\n\n"
+      "second Ctrl-C also ends the wait for the programmer's reply, so the job ends at once, its --log record and "
+      "--events still written and the intermediate file removed (exit 4); a third quits at once.\n\n"
       "Every file is checked before the wait: a missing, unreadable, empty, too large or refused file ends the "
       "run at once. A failed job's reason also goes to standard error. SIGTERM and SIGHUP act like Ctrl-C.\n\n"
       "Exit status: 0 every job succeeded, 1 a job failed or a file was refused, 2 usage error, 3 no usable "

@@ -123,8 +123,13 @@ int RunStation(const TStationOptions& options) {
   for (int slot = 0; slot < TInterruptSignal::MaxLeftoverFiles; ++slot)
     interrupt.AddLeftoverFile(UnitIntermediateFile(slot));
   interrupt.OnInterrupt = [&] {
-    screen.PrintError("interrupted: stopping the running units (press Ctrl-C again to quit at once)");
+    screen.PrintError("interrupted: stopping the running units (press Ctrl-C again to stop waiting for them)");
     station.Interrupt();
+  };
+  interrupt.OnSecondInterrupt = [&] {
+    screen.PrintError("interrupted again: ending the running units now (every record is still written; a third "
+                      "Ctrl-C quits at once)");
+    station.Hurry();
   };
   int exitCode = station.Run();
   screen.HideProgress();
@@ -146,8 +151,11 @@ void AddStationCommand(CLI::App& app, TCommandAction& action) {
       "three-tick countdown its own session connects and runs the USB Host job, then the OSD job. Units run in "
       "parallel and are programmed once per arrival. Standard output receives each unit's history log behind "
       "\"[PORT SERIAL] \" and a summary line; on a terminal, standard error shows one live line per running unit. "
-      "The run ends on Ctrl-C or SIGTERM (running units get Break; a second signal quits at once), after --units "
-      "units, or after --idle-exit seconds without a unit.\n\n"
+      "The run ends on Ctrl-C or SIGTERM (running units get Break), after --units "
+      "units, or after --idle-exit seconds without a unit. A second signal ends the running units at once (no reply "
+      "is waited for any longer); every unit served still gets its record, saying at which block it was "
+      "interrupted, the events still end with unit-finished and station-finished, and the exit status is 4. A third "
+      "signal quits at once.\n\n"
       "Exit status: 0 every finished unit succeeded, 1 a unit failed (or a file was refused), 2 usage error, 3 no "
       "unit was served, 4 interrupted while a unit was running.");
   command->add_option("--usb-host", options->UsbHostFile, "Firmware file for the USB Host target")->option_text("FILE");

@@ -76,6 +76,12 @@ void TStation::Interrupt() {
   CheckEnd();
 }
 
+void TStation::Hurry() {
+  Interrupt();
+  for (auto& [number, unit] : units_)
+    if (!unit->Finished && unit->Session) unit->Session->Hurry();
+}
+
 void TStation::Arrived(const TProgrammerSeen& seen) {
   const TUnitIdentity& identity = seen.Identity;
   const std::string who = identity.Port + " " + identity.Serial + " (" + identity.Node + ")";

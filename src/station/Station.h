@@ -64,6 +64,9 @@ class TStation {
   // Ctrl-C or SIGTERM: running units get Break, units still settling are
   // given up, no new unit starts; the run ends when every unit has finished.
   void Interrupt();
+  // A second interrupt: as Interrupt, and the running units stop waiting for
+  // their programmers' replies, so that they end (and are recorded) at once.
+  void Hurry();
 
   const TStationTally& Tally() const { return tally_; }
   // Units present or still running.

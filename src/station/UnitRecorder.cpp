@@ -42,7 +42,17 @@ double TUnitRecorder::SecondsSince(std::int64_t startMs) const {
 
 void TUnitRecorder::Arrived() { events_.Emit("unit-arrived", UnitFields()); }
 void TUnitRecorder::Connected() { events_.Emit("unit-connected", UnitFields()); }
-void TUnitRecorder::Removed() { events_.Emit("unit-removed", UnitFields()); }
+void TUnitRecorder::Removed() {
+  removed_ = true;
+  events_.Emit("unit-removed", UnitFields());
+}
+
+std::string TUnitRecorder::CutShortReason() const {
+  const std::string cause = removed_ ? "the programmer was unplugged" : "the run was interrupted";
+  if (!lastTarget_) return cause + " before it was programmed";
+  return cause + " during the " + TargetKey(*lastTarget_).toStdString() + " job, " + std::to_string(confirmed_) +
+         " of " + std::to_string(blocks_) + " blocks confirmed";
+}
 
 void TUnitRecorder::LogLine(const std::string& text, std::optional<TColour> colour) {
   if (printLine_) printLine_(identity_.Prefix() + text);
@@ -51,12 +61,15 @@ void TUnitRecorder::LogLine(const std::string& text, std::optional<TColour> colo
 
 void TUnitRecorder::JobStarted(TTarget target) {
   currentTarget_ = target;
+  lastTarget_ = target;
   jobStartMs_ = clock_();
   lastStatus_.clear();
   const TFirmwareFile* file = FileFor(files_, target);
   const std::int64_t length = file ? file->ImageLength : 0;
   const std::int64_t blocks = file ? file->Blocks : 0;
   progress_.emplace(length, blocks, jobStartMs_);
+  confirmed_ = 0;
+  blocks_ = blocks;
   events_.Emit("job-started", Fields({{"target", TargetKey(target)},
                                       {"path", file ? QString::fromStdString(file->Path) : QString()},
                                       {"sha256", file ? file->Sha256 : QString()},
@@ -66,6 +79,8 @@ void TUnitRecorder::JobStarted(TTarget target) {
 void TUnitRecorder::Progress(std::int64_t block, std::int64_t blocks) {
   if (!currentTarget_) return;
   const std::int64_t now = clock_();
+  confirmed_ = block;
+  blocks_ = blocks;
   if (!progress_ || progress_->Blocks() != blocks) {
     // The job knows the blocks of the file it really opened; follow it.
     const TFirmwareFile* file = FileFor(files_, *currentTarget_);
@@ -110,6 +125,12 @@ bool TUnitRecorder::Finish(const std::string& reason, std::string& recordError) 
   for (const auto& [target, result] : results_) results.insert(TargetKey(target), result);
   for (const auto& [target, message] : messages_) messages.insert(TargetKey(target), QString::fromStdString(message));
   std::string why = reason;
+  // A unit that was being programmed when it left or the run was interrupted
+  // failed for that reason, whatever its job said last.
+  if (!ok_ && why.empty() && (removed_ || interrupted_) && lastTarget_) {
+    const auto result = results_.find(*lastTarget_);
+    if (result == results_.end() || result->second != 0) why = CutShortReason();
+  }
   if (!ok_ && why.empty()) {
     for (const TFirmwareFile& file : files_) {
       const auto result = results_.find(file.Target);

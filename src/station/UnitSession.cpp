@@ -37,15 +37,21 @@ TUnitSession::~TUnitSession() { session_.reset(); }
 void TUnitSession::Break(const std::string& reason) {
   session_->Post([this, reason](jobs::TProgrammerStack&) {
     if (!connected_) GiveUp(reason);
+    recorder_.Interrupted();
   });
   session_->Break();
 }
+
+void TUnitSession::Hurry() { session_->Hurry(); }
 
 void TUnitSession::DeviceGone(const std::string& reason) {
   platform_->MarkGone();
   session_->Post([this, reason](jobs::TProgrammerStack&) {
     if (!connected_) GiveUp(reason);
   });
+  // No reply can come from a programmer that has gone: the job ends now,
+  // not after its reply wait, so that its record follows the removal.
+  session_->Hurry();
 }
 
 void TUnitSession::Connected() {

@@ -158,6 +158,45 @@ TEST_F(CliStation, SigtermBreaksTheRunningUnits) {
     EXPECT_NE(result.Out.find(Prefix(port, serial) + "User break\n"), std::string::npos) << result.Out;
 }
 
+// A second signal only ends the waiting sooner: every unit served still gets
+// its record, and the events still end as they should.
+TEST_F(CliStation, ASecondSignalStillWritesEveryRecord) {
+  std::vector<std::shared_ptr<TProgrammerEmulator>> programmers{Plug("A"), Plug("B")};
+  // Block 2 is never answered: each unit waits for it when the signals come.
+  for (const auto& programmer : programmers)
+    programmer->AddRule({{emulator::CmdBlockWrite, {}, 2, {}}, TFaultAction(emulator::TFaultKind::Silence)});
+  const QString log = folder_.filePath("trace.jsonl");
+  const QString events = folder_.filePath("events.jsonl");
+  QProcessEnvironment environment = Environment();
+  environment.insert("KVMFLASH_TICK_MS", "200");
+  TCliRun run({"station", "--osd", Firmware("osd.bin", 10), "--log", log, "--events", events}, environment);
+  ASSERT_TRUE(WaitFor([&] {
+    return std::all_of(programmers.begin(), programmers.end(), [](const auto& p) {
+      for (const emulator::TReceivedReport& report : p->Log())
+        if (report.Bytes.size() > 4 && report.Bytes[2] == emulator::CmdBlockWrite && report.Bytes[4] == 2) return true;
+      return false;
+    });
+  }, 10000));
+  run.SendSignal(SIGINT);
+  ASSERT_TRUE(run.WaitForError("interrupted", 2000));
+  run.SendSignal(SIGTERM);
+  const TCliResult result = run.Finish(1000);
+  EXPECT_EQ(result.ExitCode, 4) << result.Err;
+  EXPECT_NE(result.Out.find("Station: 0 succeeded, 2 failed"), std::string::npos) << result.Out;
+
+  bool whole = false;
+  const std::vector<QJsonObject> records = JsonLines(ReadText(log), whole);
+  EXPECT_TRUE(whole);
+  ASSERT_EQ(records.size(), 2u);
+  for (const QJsonObject& record : records)
+    EXPECT_EQ(record["reason"].toString(), "the run was interrupted during the osd job, 2 of 10 blocks confirmed");
+  const std::vector<QJsonObject> stream = JsonLines(ReadText(events), whole);
+  ASSERT_FALSE(stream.empty());
+  EXPECT_EQ(std::count_if(stream.begin(), stream.end(), [](const QJsonObject& e) { return e["event"] == "unit-finished"; }), 2);
+  EXPECT_EQ(stream.back()["event"].toString(), "station-finished");
+  EXPECT_EQ(stream.back()["exit_code"].toInt(), 4);
+}
+
 TEST_F(CliStation, ASigkillLeavesOnlyWholeRecords) {
   auto slow = Plug("SLOW");
   slow->AddRule({{emulator::CmdBlockWrite, {}, {}, {}}, TFaultAction::Delayed(3)});
