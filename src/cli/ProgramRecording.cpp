@@ -27,7 +27,10 @@ bool TProgramRecording::Open(const std::string& usbHostFile, const std::string& 
   }
   if (!eventsPath.empty() && !events_.Open(eventsPath, error)) return false;
   if (!logPath.empty() && !log_.Open(logPath, error)) return false;
-  events_.OnError = [](const std::string& message) { PrintError(message); };
+  events_.OnError = [this](const std::string& message) {
+    eventsLost_ = true;
+    PrintError("events lost: " + message);
+  };
   on_ = true;
   return true;
 }
@@ -77,6 +80,8 @@ int TProgramRecording::Finish(int exitCode, bool interrupted) {
       if (exitCode == ExitOk) exitCode = ExitFailed;
     }
   }
+  // A failed output fails the run, and the last event says so too.
+  if (eventsLost_ && exitCode == ExitOk) exitCode = ExitFailed;
   events_.Emit("station-finished", {{"units_ok", ok}, {"units_failed", failed}, {"exit_code", exitCode}});
   return exitCode;
 }

@@ -48,6 +48,7 @@ class TProgramRecording {
   void OnEvent(const jobs::TSessionEvent& event);
 
   bool on_ = false;
+  bool eventsLost_ = false;  // a line of --events could not be written
   std::vector<station::TFirmwareFile> files_;
   station::TEventStream events_;
   station::TTraceLog log_;

@@ -84,7 +84,6 @@ int RunStation(const TStationOptions& options) {
     return ExitFailed;
   }
   TStationScreen screen(!events.OnStdout(), STDERR_FILENO);
-  events.OnError = [&screen](const std::string& message) { screen.PrintError(message); };
 
   station::TStationConfig config;
   config.Files = std::move(files);
@@ -106,6 +105,10 @@ int RunStation(const TStationOptions& options) {
     }
     config.UnitPlatform = [recorder] {
       return std::make_shared<hid::record::TRecordingHidPlatform>(UnitPlatform(), recorder);
+    };
+    config.FinishUnitPlatform = [](hid::platform::THidPlatform& platform, std::string& failure) {
+      auto* recording = dynamic_cast<hid::record::TRecordingHidPlatform*>(&platform);
+      return recording == nullptr || recording->FinishRecording(failure);
     };
   }
   config.IntermediateFile = UnitIntermediateFile;
@@ -133,6 +136,8 @@ int RunStation(const TStationOptions& options) {
   };
   int exitCode = station.Run();
   screen.HideProgress();
+  // Every unit's recording was finished when the unit ended; what is left
+  // here is only what no unit finished.
   if (recorder && !recorder->Finish(error)) {
     PrintError("--record: " + error);
     if (exitCode == ExitOk) exitCode = ExitFailed;
@@ -156,8 +161,13 @@ void AddStationCommand(CLI::App& app, TCommandAction& action) {
       "is waited for any longer); every unit served still gets its record, saying at which block it was "
       "interrupted, the events still end with unit-finished and station-finished, and the exit status is 4. A third "
       "signal quits at once.\n\n"
-      "Exit status: 0 every finished unit succeeded, 1 a unit failed (or a file was refused), 2 usage error, 3 no "
-      "unit was served, 4 interrupted while a unit was running.");
+      "An output that cannot be written (a --log record, an --events line, a --record file) ends the run: it is "
+      "named on standard error, no new unit starts, the running units finish, the summary and the "
+      "station-finished event (\"lost\") name every output lost, and the exit status is 1. Each unit's --record "
+      "file is complete and on the disk when the unit ends.\n\n"
+      "Exit status: 0 every finished unit succeeded, 1 a unit failed, an output was lost or a file was refused, 2 "
+      "usage error, 3 no unit was served, 4 interrupted while a unit was running. The station-finished event "
+      "carries the same status.");
   command->add_option("--usb-host", options->UsbHostFile, "Firmware file for the USB Host target")->option_text("FILE");
   command->add_option("--osd", options->OsdFile, "Firmware file for the OSD target")->option_text("FILE");
   command->add_option("--units", options->Units, "End after this many units have finished")

@@ -38,6 +38,9 @@ struct TStationConfig {
   // The platform a unit's session works through: the station's own when it
   // can be used from several threads, else a new one per unit.
   std::function<std::shared_ptr<hid::platform::THidPlatform>()> UnitPlatform;
+  // Ends what a unit's platform writes itself (its recording) once the
+  // unit's session has ended; false with every failure named.
+  std::function<bool(hid::platform::THidPlatform& platform, std::string& error)> FinishUnitPlatform;
   // The intermediate file of a unit's container jobs, by its slot among
   // the units running at once (empty: the one file of the window).
   std::function<std::string(int slot)> IntermediateFile;
@@ -69,6 +72,10 @@ class TStation {
   void Hurry();
 
   const TStationTally& Tally() const { return tally_; }
+  // An output failed (any thread): it is named, no new unit starts, the
+  // running ones finish, and the run ends with status 1.
+  void OutputFailed(const std::string& what);
+
   // Units present or still running.
   int UnitCount() const { return static_cast<int>(units_.size()); }
 
@@ -78,6 +85,7 @@ class TStation {
     std::uint64_t DeviceID = 0;
     int Slot = -1;
     std::unique_ptr<TUnitRecorder> Recorder;
+    std::shared_ptr<hid::platform::THidPlatform> Platform;  // the one under its view
     std::unique_ptr<TUnitSession> Session;
     bool Finished = false;
     bool Present = true;
@@ -86,6 +94,7 @@ class TStation {
   void Arrived(const TProgrammerSeen& seen);
   void Removed(std::uint64_t deviceId);
   void UnitDone(int number, bool ok, const std::string& recordError);
+  void LoseOutput(const std::string& what);
   void Forget(int number);
   void CheckEnd();
   void EndRun();
@@ -110,6 +119,7 @@ class TStation {
   };
   std::mutex endsLock_;
   std::vector<TUnitEnd> ends_;
+  std::vector<std::string> outputFailures_;
   void TakeUnitEnds();
   class TAnchor : public QObject {
    public:

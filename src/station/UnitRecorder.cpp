@@ -153,7 +153,9 @@ bool TUnitRecorder::Finish(const std::string& reason, std::string& recordError) 
   // A record that cannot be written is the caller's to report; the unit's
   // own result stands.
   log_.Append(record, recordError);
-  events_.Emit("unit-finished", Fields(finished));
+  QJsonObject event = Fields(finished);
+  if (!recordError.empty()) event.insert("record_lost", QString::fromStdString(recordError));
+  events_.Emit("unit-finished", event);
   return ok_;
 }
 

@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
@@ -195,6 +196,65 @@ TEST_F(CliStation, ASecondSignalStillWritesEveryRecord) {
   EXPECT_EQ(std::count_if(stream.begin(), stream.end(), [](const QJsonObject& e) { return e["event"] == "unit-finished"; }), 2);
   EXPECT_EQ(stream.back()["event"].toString(), "station-finished");
   EXPECT_EQ(stream.back()["exit_code"].toInt(), 4);
+}
+
+// An output that cannot be written ends the run, is named, and the summary,
+// the events and the exit status agree.
+TEST_F(CliStation, AFailedOutputEndsTheRunWithOneStatus) {
+  struct Case {
+    const char* Name;
+    QStringList Outputs;
+    const char* Error;
+    std::size_t Lost;
+  } cases[] = {
+      {"log", {"--log", "/dev/full"}, "traceability record of [1-1 A] lost: write /dev/full: No space left on device", 2},
+      {"events", {"--events", "/dev/full"}, "events lost: write /dev/full: No space left on device", 1},
+  };
+  Plug("A");
+  Plug("B");
+  const QString osd = Firmware("osd.bin", 5);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const QString events = folder_.filePath(QString("events-%1.jsonl").arg(c.Name));
+    QStringList arguments{"station", "--osd", osd, "--units", "2"};
+    arguments += c.Outputs;
+    if (c.Outputs.front() != "--events") arguments += QStringList{"--events", events};
+    const TCliResult result = RunCli(arguments, 20000, Environment());
+    EXPECT_EQ(result.ExitCode, 1) << result.Err;
+    EXPECT_NE(result.Err.find(c.Error), std::string::npos) << result.Err;
+    EXPECT_NE(result.Out.find(", " + std::to_string(c.Lost) + " output(s) lost"), std::string::npos) << result.Out;
+    if (c.Outputs.front() == "--events") continue;
+    bool whole = false;
+    const std::vector<QJsonObject> stream = JsonLines(ReadText(events), whole);
+    ASSERT_FALSE(stream.empty());
+    EXPECT_EQ(stream.back()["event"].toString(), "station-finished");
+    EXPECT_EQ(stream.back()["exit_code"].toInt(), 1);
+    EXPECT_EQ(static_cast<std::size_t>(stream.back()["lost"].toArray().size()), c.Lost);
+    for (const QJsonObject& event : stream)
+      EXPECT_TRUE(event["event"] != "unit-finished" || event["record_lost"].isString());
+  }
+  // program too.
+  const TCliResult program = RunCli({"program", "--osd", osd, "--events", "/dev/full", "--wait", "5"}, 10000, Environment());
+  EXPECT_EQ(program.ExitCode, 1) << program.Err;
+  EXPECT_NE(program.Err.find("events lost: write /dev/full"), std::string::npos) << program.Err;
+}
+
+// A unit's recording is complete when the unit ends, whatever becomes of the
+// station afterwards.
+TEST_F(CliStation, AUnitsRecordingIsFinishedWhenTheUnitEnds) {
+  Plug("FAST");
+  auto slow = Plug("SLOW");
+  slow->AddRule({{emulator::CmdBlockWrite, {}, {}, {}}, TFaultAction::Delayed(300)});
+  const QString osd = Firmware("osd.bin", 5);
+  const QString folder = folder_.filePath("records");
+  TCliRun run({"station", "--osd", osd, "--record", folder}, Environment());
+  ASSERT_TRUE(run.WaitForOutput(Prefix(1, "FAST") + "Program OK", 10000));
+  const QString fast = folder + "/unit-1-1.jsonl";
+  EXPECT_TRUE(WaitFor([&] { return ReadText(fast).find("{\"end\":") != std::string::npos; }, 3000)) << ReadText(fast);
+  run.SendSignal(SIGKILL);
+  run.Finish(5000);
+  const TCliResult replay = RunCli({"program", "--osd", osd, "--replay", fast, "--fast", "--wait", "5"}, 10000, Environment());
+  EXPECT_EQ(replay.ExitCode, 0) << replay.Err;
 }
 
 TEST_F(CliStation, ASigkillLeavesOnlyWholeRecords) {
