@@ -173,7 +173,7 @@ void AddStationCommand(CLI::App& app, TCommandAction& action) {
   command->add_option("--units", options->Units, "End after this many units have finished")
       ->check(CLI::Range(1, 1000000))
       ->option_text("N");
-  command->add_option("--idle-exit", options->IdleExitSeconds, "End after this many seconds with no unit present or running")
+  command->add_option("--idle-exit", options->IdleExitSeconds, "End after this many seconds with no unit running or settling (a finished unit left plugged in is idle)")
       ->check(CLI::Range(0.001, 7.0 * 24 * 3600))
       ->option_text("SECONDS");
   command->add_option("--port", options->Ports, "Serve only the programmer on this USB port (repeatable)")

@@ -230,8 +230,8 @@ void TStation::CheckEnd() {
     EndRun();
     return;
   }
-  // Idle: no unit present or running.
-  if (config_.IdleExitSeconds > 0 && units_.empty() && !ending_ && !idleTimer_.isActive())
+  // Idle: no unit running or settling; a finished unit left plugged in is idle.
+  if (config_.IdleExitSeconds > 0 && !AnyUnitRunning() && !ending_ && !idleTimer_.isActive())
     idleTimer_.start(static_cast<int>(std::lround(config_.IdleExitSeconds * 1000)));
 }
 

@@ -32,7 +32,7 @@ class TTraceLog;
 struct TStationConfig {
   std::vector<TFirmwareFile> Files;  // checked, in job order (USB Host first)
   int Units = 0;                     // end after this many finished units; 0: no limit
-  double IdleExitSeconds = 0;        // end after this long with no unit; 0: never
+  double IdleExitSeconds = 0;        // end after this long with no unit running or settling; 0: never
   std::vector<std::string> Ports, Serials;
   jobs::TStackOptions Stack;         // tick periods of every unit's session
   // The platform a unit's session works through: the station's own when it

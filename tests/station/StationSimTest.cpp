@@ -275,6 +275,15 @@ TEST(Station, IdleExitEndsARunWithoutUnitsOrAfterTheLastLeft) {
   rig.When([&] { return rig.Events("unit-finished").size() == 1; }, [&] { rig.Unplug(programmer); });
   EXPECT_EQ(rig.Run(), 0);
   EXPECT_EQ(rig.Records().size(), 1u);
+
+  // Operators leave the last units in: a finished unit still plugged in is idle.
+  TStationRig leftIn;
+  leftIn.Osd = leftIn.Firmware("osd.bin", 5);
+  leftIn.Plug("A", "1-1");
+  leftIn.Plug("B", "1-2");
+  leftIn.Configure([](TStationConfig& config) { config.IdleExitSeconds = 0.1; });
+  EXPECT_EQ(leftIn.Run(5000), 0);
+  EXPECT_EQ(leftIn.Records().size(), 2u);
 }
 
 TEST(Station, AnInterruptBreaksTheRunningUnits) {

@@ -78,7 +78,10 @@ std::vector<THidInterface> TLinuxHidPlatform::ScanInterfaces() {
     udev_device* usb = u.udev_device_get_parent_with_subsystem_devtype(device, "usb", "usb_device");
     const std::string portPath = BaseName(usb != nullptr ? Text(u.udev_device_get_syspath(usb)) : devNode);
     u.udev_device_unref(device);
-    if (devNode.empty()) continue;
+    // The kernel deletes the node before it says the device is gone and
+    // before its sysfs entries go: a node that is no longer there is a device
+    // being removed, not one present.
+    if (devNode.empty() || ::access(devNode.c_str(), F_OK) != 0) continue;
     const auto known = identities_.find(sysPath);
     const std::uint64_t id = known != identities_.end() ? known->second : nextIdentity_++;
     present[sysPath] = id;
