@@ -210,6 +210,12 @@ class TProgrammingSession {
       if (status_.Lamp(target) == TLampPicture::Red && !interrupt_.Interrupted())
         PrintError(TargetName(target) + " job failed: " + result);
     }
+    // The break that a change of the connection makes during the USB Host job
+    // also keeps the OSD job from starting; say so rather than nothing.
+    if (status_.IsTargetChecked(TTarget::Osd) && status_.IsTargetChecked(TTarget::UsbHost) && state_.UserBreak &&
+        !interrupt_.Interrupted() && status_.Lamp(TTarget::Osd) == TLampPicture::Gray)
+      PrintError("OSD job skipped: the programmer's connection changed during the USB Host job (it was unplugged, "
+                 "or plugged in again)");
     std::fflush(stdout);
   }
 

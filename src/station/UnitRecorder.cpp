@@ -100,6 +100,13 @@ void TUnitRecorder::Retry(std::int64_t block, int attempt, const std::string& re
 }
 
 void TUnitRecorder::JobFinished(TTarget target, std::int32_t result, const std::string& message) {
+  // A job cut short tells the blocks it had confirmed, however soon after the
+  // last progress event it ended.
+  if (progress_ && currentTarget_ && confirmed_ > progress_->LastAdmitted()) {
+    QJsonObject fields = progress_->Figures(confirmed_, clock_());
+    fields.insert("target", TargetKey(*currentTarget_));
+    events_.Emit("progress", Fields(fields));
+  }
   const std::string text = message.empty() ? lastStatus_ : message;
   results_[target] = result;
   messages_[target] = text;

@@ -90,13 +90,17 @@ TEST_F(CliProgram, ASecondCtrlCEndsTheJobAtOnceAndKeepsItsRecord) {
 TEST_F(CliProgram, UnpluggingTheProgrammerFailsTheJob) {
   const auto programmer = PlugProgrammer();
   programmer->AddRule(BlockRule(TFaultAction::Delayed(4)));
-  const QString file = WriteFirmware("osd.bin", Image(48 + 56 * 200, 9));
+  const QString file = WriteFirmware("host.bin", Image(48 + 56 * 200, 9));
+  const QString osd = WriteFirmware("osd.bin", Image(48 + 56 * 2, 9));
 
-  TCliRun run({"program", "--osd", file, "--wait", "5"}, Environment());
+  TCliRun run({"program", "--usb-host", file, "--osd", osd, "--wait", "5"}, Environment());
   ASSERT_TRUE(run.WaitForOutput("Programming...\n", 5000));
   bed_->Unplug(ids_.front());
   const TCliResult result = run.Finish(8000);
   EXPECT_EQ(result.ExitCode, 1) << result.Err;
+  EXPECT_NE(result.Err.find("OSD job skipped: the programmer's connection changed during the USB Host job"),
+            std::string::npos)
+      << result.Err;
   // The removal notice breaks the job, unless the failing writes have ended it first.
   EXPECT_TRUE(Contains(result, "Connection is changed !") || Contains(result, "Program Fail")) << result.Out;
   EXPECT_FALSE(Contains(result, "Program OK"));
