@@ -124,7 +124,8 @@ class TProgrammingSession {
 
   // --events and --log; false with the reason.
   bool OpenRecording(const TProgramOptions& options, std::string& error) {
-    return recording_.Open(options.UsbHostFile, options.OsdFile, options.EventsFile, options.LogFile, error);
+    return recording_.Open(options.UsbHostFile, options.OsdFile, options.EventsFile, options.LogFile,
+                           options.Devices.ReplayFile, error);
   }
 
   // waitSeconds < 0: wait as long as it takes.

@@ -13,7 +13,8 @@ TProgramRecording::TProgramRecording(IStatusSink& terminal)
 TProgramRecording::~TProgramRecording() = default;
 
 bool TProgramRecording::Open(const std::string& usbHostFile, const std::string& osdFile,
-                             const std::string& eventsPath, const std::string& logPath, std::string& error) {
+                             const std::string& eventsPath, const std::string& logPath,
+                             const std::string& replayFile, std::string& error) {
   if (eventsPath.empty() && logPath.empty()) return true;
   for (const auto& [target, path] : {std::pair{TTarget::UsbHost, usbHostFile}, std::pair{TTarget::Osd, osdFile}}) {
     if (path.empty()) continue;
@@ -23,6 +24,7 @@ bool TProgramRecording::Open(const std::string& usbHostFile, const std::string& 
   }
   for (const std::string& output : {eventsPath, logPath}) {
     error = station::OutputIsFirmware(output, files_);
+    if (error.empty()) error = station::OutputIsInput(output, replayFile, "the recording being replayed");
     if (!error.empty()) return false;
   }
   if (!eventsPath.empty() && !events_.Open(eventsPath, error)) return false;
