@@ -73,6 +73,8 @@ int TProgramRecording::Finish(int exitCode, bool interrupted) {
   int ok = 0, failed = 0;
   if (recorder_) {
     const bool ranJobs = !recorder_->Results().empty();
+    // The record of a job cut short says where the interrupt found it.
+    if (interrupted) recorder_->Interrupted();
     std::string recordError;
     const bool succeeded =
         recorder_->Finish(interrupted && !ranJobs ? "the run was interrupted before it was programmed" : "", recordError);

@@ -19,16 +19,20 @@ TUnitSession::TUnitSession(std::shared_ptr<TUnitPlatform> platform, jobs::TStack
   options.Stack = std::move(stack);
   options.OwnThread = true;
   options.View = &view_;
+  // The scan (and so the countdown) starts only once the handlers below are
+  // in: a short tick on a busy machine could connect before they were.
+  options.Activate = false;
   session_ = std::make_unique<jobs::TProgrammingSession>(platform_, std::move(options),
                                                          [this](const jobs::TSessionEvent& event) { OnEvent(event); });
   // "Auto" is how the link tells that the countdown has connected the
-  // programmer; installed long before the countdown's third tick.
-  // A programmer that another program holds or this user cannot open is not
-  // connected and gets no job: its record says why and what fixes it.
+  // programmer. A programmer that another program holds or this user cannot
+  // open is not connected and gets no job: its record says why and what
+  // fixes it.
   session_->Invoke([this](jobs::TProgrammerStack& stack) {
     stack.Link().OnAutoStart = [this] { Connected(); };
     stack.Link().SetUsableOnly(true);
     stack.Link().OnUnusable = [this](hid::THidDevice&, const std::string& line) { GiveUp(line); };
+    stack.Link().FormActivate();
   });
 }
 

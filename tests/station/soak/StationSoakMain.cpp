@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <functional>
 #include <random>
 
 #include "ProcessFigures.h"
@@ -56,41 +57,38 @@ struct TSlot {
   Clock::time_point UnplugAt;
 };
 
-std::vector<QJsonObject> ReadLines(const std::string& path, bool& whole) {
-  std::vector<QJsonObject> objects;
+// Calls `each` with every line of a JSON Lines file; false when a line is no object.
+bool EachLine(const std::string& path, const std::function<void(const QJsonObject&)>& each) {
   std::ifstream in(path);
-  whole = true;
+  bool whole = true;
   for (std::string line; std::getline(in, line);) {
     const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(line));
     whole = whole && document.isObject();
-    objects.push_back(document.object());
+    each(document.object());
   }
-  return objects;
-}
-
-int Count(const std::vector<QJsonObject>& events, const char* name) {
-  return static_cast<int>(
-      std::count_if(events.begin(), events.end(), [name](const QJsonObject& e) { return e["event"] == name; }));
+  return whole;
 }
 
 // One whole record and one unit-finished per served arrival, and one exit
 // status in the process, the tally and the last event.
 bool Agrees(const char* run, int exitCode, const station::TStation& station, const std::string& eventsPath,
             const std::string& logPath, int expectedRecords) {
-  bool wholeEvents = false, wholeRecords = false;
-  const std::vector<QJsonObject> events = ReadLines(eventsPath, wholeEvents);
-  const std::vector<QJsonObject> records = ReadLines(logPath, wholeRecords);
-  const int arrived = Count(events, "unit-arrived");
-  const int finished = Count(events, "unit-finished");
-  const int lastExit = events.empty() ? -1 : events.back()["exit_code"].toInt(-1);
-  const int records_ = expectedRecords < 0 ? arrived : expectedRecords;
-  const bool good = wholeEvents && wholeRecords && finished == arrived &&
-                    static_cast<int>(records.size()) == records_ && !events.empty() &&
-                    events.back()["event"] == "station-finished" && lastExit == exitCode &&
+  int arrived = 0, finished = 0, records = 0;
+  QJsonObject last;
+  const bool wholeEvents = EachLine(eventsPath, [&](const QJsonObject& event) {
+    arrived += event["event"] == "unit-arrived";
+    finished += event["event"] == "unit-finished";
+    last = event;
+  });
+  const bool wholeRecords = EachLine(logPath, [&](const QJsonObject&) { ++records; });
+  const int lastExit = last["exit_code"].toInt(-1);
+  const int expected = expectedRecords < 0 ? arrived : expectedRecords;
+  const bool good = wholeEvents && wholeRecords && finished == arrived && records == expected &&
+                    last["event"] == "station-finished" && lastExit == exitCode &&
                     station.Tally().ExitCode() == exitCode &&
                     station.Tally().UnitsOk + station.Tally().UnitsFailed == arrived;
-  std::printf("%s: %d served, %d unit-finished, %zu records, exit %d (event %d, tally %d)%s\n", run, arrived, finished,
-              records.size(), exitCode, lastExit, station.Tally().ExitCode(), good ? "" : ": DISAGREE");
+  std::printf("%s: %d served, %d unit-finished, %d records, exit %d (event %d, tally %d)%s\n", run, arrived, finished,
+              records, exitCode, lastExit, station.Tally().ExitCode(), good ? "" : ": DISAGREE");
   return good;
 }
 
@@ -264,9 +262,8 @@ int main(int argc, char** argv) {
   driver.start();
   const int exitCode = station.Run();
 
-  bool whole = false;
   int records = 0, succeeded = 0, withoutReason = 0, inUse = 0, noAccess = 0;
-  for (const QJsonObject& record : ReadLines(logPath, whole)) {
+  const bool whole = EachLine(logPath, [&](const QJsonObject& record) {
     ++records;
     const QString reason = record["reason"].toString();
     if (record["ok"].toBool()) {
@@ -276,7 +273,7 @@ int main(int argc, char** argv) {
     }
     inUse += reason.contains(" is in use by PID 1 (other)");
     noAccess += reason.startsWith("Cannot open ");
-  }
+  });
   std::printf("arrivals: %d (%d held, %d without access, %d storms), records: %d (%d programmed, %d failed, %d "
               "held, %d without access); seed %u\n",
               plugged, held, locked, storms, records, succeeded, records - succeeded, inUse, noAccess, seed);
