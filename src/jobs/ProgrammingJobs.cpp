@@ -203,13 +203,6 @@ std::int32_t TProgrammingJobs::RefuseFile(int imageResult) {
   return imageResult;
 }
 
-std::int32_t TProgrammingJobs::BrokenOr(std::int32_t failure) {
-  // A block cut short by a break failed because of the break.
-  if (!state_.UserBreak) return failure;
-  status_.ReportStatus("User break", Green);
-  return JobUserBreak;
-}
-
 void TProgrammingJobs::ReportFailure(const std::string& text, std::int32_t code) {
   status_.ReportStatus(text + std::to_string(code), Red);
 }
@@ -286,12 +279,12 @@ std::int32_t TProgrammingJobs::ProgramFile(std::uint8_t targetCode, const std::s
       status_.ReportStatus("User break", Green);
       return JobUserBreak;
     }
-    if (const std::int32_t sent = sendNextBlock(i); sent != 0) return BrokenOr(sent);
+    if (const std::int32_t sent = sendNextBlock(i); sent != 0) return sent;
     status_.StepProgress();
     pump_.ProcessMessages();
   }
   if (sequence.R > 0) {
-    if (const std::int32_t sent = sendNextBlock(sequence.F); sent != 0) return BrokenOr(sent);
+    if (const std::int32_t sent = sendNextBlock(sequence.F); sent != 0) return sent;
     status_.StepProgress();
   }
   reader.Close();

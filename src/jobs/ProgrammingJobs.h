@@ -93,8 +93,6 @@ class TProgrammingJobs {
   std::int32_t RunTarget(TTarget target, const std::string& name);
   std::int32_t RunContainerJob(int targetCode, const std::string& name);
   std::int32_t RefuseFile(int imageResult);
-  // JobUserBreak, said as such, when a break made the block fail; else `failure`.
-  std::int32_t BrokenOr(std::int32_t failure);
   void ReportFailure(const std::string& text, std::int32_t code);
   void DisableAfterFailure();
   void DisableAfterReport();

@@ -57,10 +57,6 @@ std::int32_t TProgrammerProtocol::ProgramBlock(std::uint8_t target, std::int32_t
       kind = NotReady;
     }
 
-    // After a break (Break, a second interrupt, the programmer's removal) no
-    // report goes out, so there is nothing to resend: a resend counts only
-    // when its report can be written.
-    if (state_.UserBreak) return -kind;
     if (resends >= MaxResends) {
       status_.ReportStatus("Program Fail", Red);
       return -kind;

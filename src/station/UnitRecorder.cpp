@@ -9,6 +9,12 @@
 
 namespace kvm::station {
 
+namespace {
+// What the link logs when the programmer's connection changes during a job,
+// which breaks it.
+constexpr const char* ConnectionChangedText = "Connection is changed !";
+}  // namespace
+
 std::int64_t SteadyMilliseconds() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
@@ -55,6 +61,7 @@ std::string TUnitRecorder::CutShortReason() const {
 }
 
 void TUnitRecorder::LogLine(const std::string& text, std::optional<TColour> colour) {
+  if (text == ConnectionChangedText) broken_ = true;
   if (printLine_) printLine_(identity_.Prefix() + text);
   events_.Emit("log", Fields({{"text", QString::fromStdString(text)}, {"colour", ColourName(colour)}}));
 }
@@ -93,6 +100,9 @@ void TUnitRecorder::Progress(std::int64_t block, std::int64_t blocks) {
 }
 
 void TUnitRecorder::Retry(std::int64_t block, int attempt, const std::string& reason) {
+  // After a break (the programmer's removal, an interrupt) no report is
+  // written any more: the job's remaining attempts are no resends.
+  if (removed_ || interrupted_ || broken_) return;
   events_.Emit("retry", Fields({{"target", currentTarget_ ? TargetKey(*currentTarget_) : QString()},
                                 {"block", static_cast<qint64>(block)},
                                 {"attempt", attempt},

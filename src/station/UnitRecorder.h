@@ -94,6 +94,7 @@ class TUnitRecorder {
   // What the record says of a job cut short: where it was.
   std::atomic<bool> interrupted_{false};
   std::atomic<bool> removed_{false};
+  bool broken_ = false;  // the job was broken off: nothing more is written
   std::optional<TTarget> lastTarget_;
   std::int64_t confirmed_ = 0, blocks_ = 0;
   std::string CutShortReason() const;

@@ -240,11 +240,9 @@ TEST_F(CliStation, AFailedOutputEndsTheRunWithOneStatus) {
 }
 
 // A unit's recording is complete when the unit ends, whatever becomes of the
-// station afterwards.
+// station, which runs on (no --units, no --idle-exit), afterwards.
 TEST_F(CliStation, AUnitsRecordingIsFinishedWhenTheUnitEnds) {
   Plug("FAST");
-  auto slow = Plug("SLOW");
-  slow->AddRule({{emulator::CmdBlockWrite, {}, {}, {}}, TFaultAction::Delayed(300)});
   const QString osd = Firmware("osd.bin", 5);
   const QString folder = folder_.filePath("records");
   TCliRun run({"station", "--osd", osd, "--record", folder}, Environment());
