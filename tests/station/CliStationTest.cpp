@@ -255,6 +255,26 @@ TEST_F(CliStation, AUnitsRecordingIsFinishedWhenTheUnitEnds) {
   EXPECT_EQ(replay.ExitCode, 0) << replay.Err;
 }
 
+// Unplugged mid-job on the real back end: the removal notice comes before the
+// device's entries are gone, and no phantom unit follows it; the station is
+// idle afterwards and ends.
+TEST_F(CliStation, AnUnplugLeavesNoPhantomUnit) {
+  auto programmer = Plug("GONE");
+  programmer->AddRule({{emulator::CmdBlockWrite, {}, {}, {}}, TFaultAction::Delayed(5)});
+  const QString events = folder_.filePath("events.jsonl");
+  TCliRun station({"station", "--osd", Firmware("osd.bin", 60), "--idle-exit", "0.5", "--events", events},
+                  Environment());
+  ASSERT_TRUE(WaitFor([&] { return programmer->BlockCount(emulator::TargetOsd) >= 5; }, 10000));
+  bed_->UnplugSlowly(ids_.back(), 150);
+  const TCliResult result = station.Finish(5000);
+  EXPECT_TRUE(result.Finished);
+  EXPECT_EQ(result.ExitCode, 1) << result.Err;
+  bool whole = false;
+  const std::vector<QJsonObject> stream = JsonLines(ReadText(events), whole);
+  EXPECT_EQ(std::count_if(stream.begin(), stream.end(), [](const QJsonObject& e) { return e["event"] == "unit-arrived"; }), 1);
+  EXPECT_EQ(std::count_if(stream.begin(), stream.end(), [](const QJsonObject& e) { return e["event"] == "unit-finished"; }), 1);
+}
+
 TEST_F(CliStation, ASigkillLeavesOnlyWholeRecords) {
   auto slow = Plug("SLOW");
   slow->AddRule({{emulator::CmdBlockWrite, {}, {}, {}}, TFaultAction::Delayed(3)});
