@@ -204,6 +204,7 @@ struct TProgrammerNode {
   std::string Node;
   std::string Serial;
   bool Usable = false;
+  std::string InUse;  // "in use by PID N (name)" when another program holds it
 };
 
 void CheckNode(TFindings& findings, const TProgrammerNode& programmer) {
@@ -218,13 +219,17 @@ void CheckNode(TFindings& findings, const TProgrammerNode& programmer) {
     for (const std::string& entry : acl) facts += " " + entry + ";";
   }
   const std::string error = NodeAccessError(programmer.Node);
+  const std::string name = "the KVM programmer " + programmer.Serial + " at " + programmer.Node;
+  // A node another program has connected is usable once that program has
+  // given it back.
   TFinding& finding =
-      programmer.Usable
-          ? findings.Add(TLevel::Ok, "the KVM programmer " + programmer.Serial + " at " + programmer.Node +
-                                         " opens for reading and writing")
+      !programmer.InUse.empty()
+          ? findings.Add(TLevel::Fail, name + " is " + programmer.InUse,
+                         "wait for that program to finish, or end it, then try again")
+      : programmer.Usable
+          ? findings.Add(TLevel::Ok, name + " opens for reading and writing")
           : findings.Add(TLevel::Fail,
-                         "the KVM programmer " + programmer.Serial + " at " + programmer.Node +
-                             " cannot be opened for reading and writing (" + (error.empty() ? "refused" : error) + ")",
+                         name + " cannot be opened for reading and writing (" + (error.empty() ? "refused" : error) + ")",
                          AccessFix());
   if (!facts.empty()) finding.Notes.push_back(facts);
   for (const std::string& holder : Holders(programmer.Node)) finding.Notes.push_back("also open in process " + holder);
@@ -243,7 +248,7 @@ std::vector<TProgrammerNode> FindProgrammers(hid::THidDeviceController& controll
         device->Attributes().ProductID == link::ProgrammerProductID &&
         caps.InputReportByteLength == link::ProgrammerInputReportLength)
       programmers.push_back({device->PnPInfo().DevicePath, hid::ToText(device->GetSerialNumber()),
-                             device->HasReadWriteAccess()});
+                             device->HasReadWriteAccess(), device->InUseText()});
     return true;
   }));
   controller.Enumerate();

@@ -26,7 +26,7 @@ char moreLeftoverFiles[TInterruptSignal::MaxLeftoverFiles][512] = {};
 
 void HandleInterrupt(int) {
   const int savedErrno = errno;
-  if (signalCount.fetch_add(1) >= 1) {
+  if (signalCount.fetch_add(1) >= 2) {
     if (leftoverFile[0] != '\0') ::unlink(leftoverFile);
     for (const char* file : moreLeftoverFiles)
       if (file[0] != '\0') ::unlink(file);
@@ -86,9 +86,14 @@ void TInterruptSignal::Drain() {
   char buffer[16];
   while (::read(pipe_[0], buffer, sizeof buffer) > 0) {
   }
-  if (interrupted_) return;
-  interrupted_ = true;
-  if (OnInterrupt) OnInterrupt();
+  if (!interrupted_) {
+    interrupted_ = true;
+    if (OnInterrupt) OnInterrupt();
+  }
+  if (signalCount >= 2 && !hurried_) {
+    hurried_ = true;
+    if (OnSecondInterrupt) OnSecondInterrupt();
+  }
 }
 
 }  // namespace kvm::cli

@@ -1,6 +1,7 @@
 // Ctrl-C on the command line, and SIGTERM and SIGHUP alike: the first one is
-// handed to the event loop (it acts as the Break button), a second one ends
-// the program at once.
+// handed to the event loop (it acts as the Break button), the second one too
+// (no reply is waited for any longer, so the jobs end at once and every
+// record is still written); a third one ends the program at once.
 #pragma once
 
 #include <functional>
@@ -20,11 +21,12 @@ class TInterruptSignal {
   TInterruptSignal(const TInterruptSignal&) = delete;
   TInterruptSignal& operator=(const TInterruptSignal&) = delete;
 
-  // Runs on the user-interface thread after the first Ctrl-C.
+  // Run on the user-interface thread after the first and the second Ctrl-C.
   std::function<void()> OnInterrupt;
+  std::function<void()> OnSecondInterrupt;
   bool Interrupted() const { return interrupted_; }
 
-  // A file that a second Ctrl-C removes before the program ends (the
+  // A file that a third Ctrl-C removes before the program ends (the
   // intermediate file of a container job).
   void SetLeftoverFile(const std::string& path);
   // More files of that kind (the station's units each have their own); at
@@ -38,6 +40,7 @@ class TInterruptSignal {
   int pipe_[2] = {-1, -1};
   std::unique_ptr<QSocketNotifier> notifier_;
   bool interrupted_ = false;
+  bool hurried_ = false;
 };
 
 }  // namespace kvm::cli

@@ -1,6 +1,7 @@
 // Ctrl-C on a Windows console. The system calls the console handler on a
 // thread of its own: the first Ctrl-C (or Ctrl-Break) is queued to the event
-// loop, a second one ends the program at once.
+// loop, and so is a second one (no reply is waited for any longer); a third
+// one ends the program at once.
 #include <windows.h>
 
 #include <QCoreApplication>
@@ -26,7 +27,7 @@ std::function<void()> deliver;
 
 BOOL WINAPI HandleConsoleControl(DWORD type) {
   if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
-  if (signalCount.fetch_add(1) >= 1) {
+  if (signalCount.fetch_add(1) >= 2) {
     if (leftoverFile[0] != '\0') DeleteFileW(firmware::detail::WidePath(leftoverFile).c_str());
     std::fputs("\nkvmflash-cli: interrupted\n", stderr);
     std::fflush(stderr);
@@ -57,9 +58,14 @@ void TInterruptSignal::SetLeftoverFile(const std::string& path) {
 }
 
 void TInterruptSignal::Drain() {
-  if (interrupted_) return;
-  interrupted_ = true;
-  if (OnInterrupt) OnInterrupt();
+  if (!interrupted_) {
+    interrupted_ = true;
+    if (OnInterrupt) OnInterrupt();
+  }
+  if (signalCount >= 2 && !hurried_) {
+    hurried_ = true;
+    if (OnSecondInterrupt) OnSecondInterrupt();
+  }
 }
 
 }  // namespace kvm::cli

@@ -35,6 +35,7 @@ struct TDeviceEntry {
   bool IsProgrammer = false;
   bool Taken = false;  // the programmer `program` takes without --serial
   std::string AccessError;  // why a programmer cannot be opened for reading and writing
+  std::string InUse;        // "in use by PID N (name)": another program has connected it
 };
 
 TDeviceEntry Describe(hid::THidDevice& device) {
@@ -51,7 +52,10 @@ TDeviceEntry Describe(hid::THidDevice& device) {
   entry.IsProgrammer = entry.Attributes.VendorID == link::ProgrammerVendorID &&
                        entry.Caps.InputReportByteLength == link::ProgrammerInputReportLength &&
                        entry.Attributes.ProductID == link::ProgrammerProductID;
-  if (entry.IsProgrammer && !entry.ReadWrite) {
+  if (entry.IsProgrammer && !entry.ReadWrite) entry.InUse = device.InUseText();
+  if (!entry.InUse.empty()) {
+    entry.AccessError = entry.InUse;
+  } else if (entry.IsProgrammer && !entry.ReadWrite) {
     entry.AccessError = NodeAccessError(entry.Path);
     if (entry.AccessError.empty()) entry.AccessError = "could not be opened for reading and writing";
   }
@@ -131,7 +135,9 @@ int RunList(const TListOptions& options) {
     PrintText(entries);
   if (entries.empty() && !options.Json) PrintError("no HID interface present");
   for (const TDeviceEntry& entry : entries)
-    if (!entry.AccessError.empty() && !options.Json)
+    if (!entry.InUse.empty() && !options.Json)
+      PrintError("! " + entry.Path + " is a KVM programmer " + entry.InUse + ": another program has connected it");
+    else if (!entry.AccessError.empty() && !options.Json)
       PrintError("! " + entry.Path + " is a KVM programmer that cannot be opened for reading and writing (" +
                  entry.AccessError + "): " + AccessFixWithDoctor());
   return ExitOk;

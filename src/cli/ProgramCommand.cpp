@@ -29,6 +29,7 @@
 #include "firmware/FirmwareImage.h"
 #include "jobs/ProgrammingJobs.h"
 #include "hid/HidControllerClass.h"
+#include "hid/HidDevice.h"
 #include "link/DeviceIdentity.h"
 #include "link/ProgrammerLink.h"
 
@@ -136,8 +137,23 @@ class TProgrammingSession {
     if (firmware::IsContainerName(options.UsbHostFile) || firmware::IsContainerName(options.OsdFile))
       interrupt_.SetLeftoverFile(firmware::IntermediateFile());
     interrupt_.OnInterrupt = [this] { Interrupt(); };
+    interrupt_.OnSecondInterrupt = [this] {
+      PrintError("interrupted again: ending the job now (the record is still written; a third Ctrl-C quits at once)");
+      state_.StopWaiting = true;
+      pump_.Wake();
+    };
     // "Auto" is how the link tells that it has connected; the job itself runs
     // once the countdown's tick is over (see Run).
+    // A programmer that another program holds, or that this user cannot
+    // open, is not connected: the run ends with why.
+    stack_.Link().SetUsableOnly(true);
+    stack_.Link().OnUnusable = [this](hid::THidDevice& device, const std::string& line) {
+      const std::string inUse = device.InUseText();
+      unusable_ = inUse.empty() ? ProgrammerAccessProblem(device)
+                                : "the KVM programmer at " + device.PnPInfo().DevicePath + " is " + inUse;
+      if (unusable_.empty()) unusable_ = line;
+      pump_.Wake();
+    };
     stack_.Link().OnAutoStart = [this] {
       connected_ = true;
       recording_.Connected(*platform_, state_);
@@ -151,7 +167,8 @@ class TProgrammingSession {
 
   // --events and --log; false with the reason.
   bool OpenRecording(const TProgramOptions& options, std::string& error) {
-    return recording_.Open(options.UsbHostFile, options.OsdFile, options.EventsFile, options.LogFile, error);
+    return recording_.Open(options.UsbHostFile, options.OsdFile, options.EventsFile, options.LogFile,
+                           options.Devices.ReplayFile, error);
   }
 
   // waitSeconds < 0: wait as long as it takes.
@@ -173,17 +190,16 @@ class TProgrammingSession {
     if (verbose_) PrintDeviceList(stack_.Link(), connected ? stack_.Link().ProgrammerIndex() : -1);
     if (!connected) {
       if (interrupt_.Interrupted()) return ExitInterrupted;
+      if (!unusable_.empty()) {
+        status_.HideProgress();
+        PrintError(unusable_);
+        return ExitNoProgrammer;
+      }
       status_.HideProgress();
       PrintError(NotConnectedText(waitSeconds));
       return ExitNoProgrammer;
     }
     SayWhichOneWasTaken();
-    // Connected as the window would be, but no command could reach it.
-    if (const std::string noAccess = ProgrammerAccessProblem(*state_.ProgrammerDevice); !noAccess.empty()) {
-      status_.HideProgress();
-      PrintError(noAccess);
-      return ExitNoProgrammer;
-    }
     // A job clears the break request when it starts, so a Ctrl-C that came
     // before must stop it here.
     if (interrupt_.Interrupted()) return ExitInterrupted;
@@ -206,7 +222,8 @@ class TProgrammingSession {
     });
     if (waitSeconds >= 0) deadline.start(static_cast<int>(std::lround(waitSeconds * 1000)));
     const auto counting = [this] { return stack_.Link().CheckTargetTimer().Enabled() && ProgrammerPresent(); };
-    while (!connected_ && !(timedOut && !counting()) && !interrupt_.Interrupted()) pump_.WaitForMessage();
+    while (!connected_ && unusable_.empty() && !(timedOut && !counting()) && !interrupt_.Interrupted())
+      pump_.WaitForMessage();
     return connected_ && state_.Connected;
   }
 
@@ -260,7 +277,7 @@ class TProgrammingSession {
   // The first Ctrl-C presses Break.
   void Interrupt() {
     status_.HideProgress();
-    PrintError("interrupted: stopping the job (press Ctrl-C again to quit at once)");
+    PrintError("interrupted: stopping the job (press Ctrl-C again to stop waiting for the programmer)");
     state_.UserBreak = true;
     status_.SetBreakVisible(false);
     pump_.Wake();
@@ -277,6 +294,12 @@ class TProgrammingSession {
       if (status_.Lamp(target) == TLampPicture::Red && !interrupt_.Interrupted())
         PrintError(TargetName(target) + " job failed: " + result);
     }
+    // The break that a change of the connection makes during the USB Host job
+    // also keeps the OSD job from starting; say so rather than nothing.
+    if (status_.IsTargetChecked(TTarget::Osd) && status_.IsTargetChecked(TTarget::UsbHost) && state_.UserBreak &&
+        !interrupt_.Interrupted() && status_.Lamp(TTarget::Osd) == TLampPicture::Gray)
+      PrintError("OSD job skipped: the programmer's connection changed during the USB Host job (it was unplugged, "
+                 "or plugged in again)");
     std::fflush(stdout);
   }
 
@@ -310,6 +333,7 @@ class TProgrammingSession {
   bool connected_ = false;
   std::vector<TJobResult> jobResults_;
   std::string requiredSerial_;
+  std::string unusable_;  // why the programmer found cannot be used
   bool verbose_ = false;
   bool quiet_ = false;
 };
@@ -363,13 +387,15 @@ void AddProgramCommand(CLI::App& app, TCommandAction& action) {
   command->footer(
       "Connects the way the window does and runs the USB Host job, then the OSD job. Standard output receives "
       "the history log; on a terminal, standard error shows the progress. Ctrl-C acts as the Break button; a "
-      "second Ctrl-C quits at once.\n\n"
+      "second Ctrl-C also ends the wait for the programmer's reply, so the job ends at once, its --log record and "
+      "--events still written and the intermediate file removed (exit 4); a third quits at once.\n\n"
       "Every file is checked before the wait: a missing, unreadable, empty, too large or refused file ends the "
       "run at once. A failed job's reason also goes to standard error. SIGTERM and SIGHUP act like Ctrl-C.\n\n"
       "Exit status: 0 every job succeeded, 1 a job failed or a file was refused, 2 usage error, 3 no usable "
-      "programmer connected within the wait (none found, or its device node cannot be opened for reading and "
-      "writing), 4 interrupted by Ctrl-C, SIGTERM or SIGHUP. With --replay, a replay that stops counts as a "
-      "failed job (1), and so does a recording that cannot be written.\n\n"
+      "programmer connected within the wait (none found, its device node cannot be opened for reading and "
+      "writing, or another program holds it: \"in use by PID N (name)\"; nothing is sent to it), 4 interrupted "
+      "by Ctrl-C, SIGTERM or SIGHUP. With --replay, a replay that stops counts as a failed job (1), and so does "
+      "a recording that cannot be written.\n\n"
       "With several programmers and no --serial, the first listed is used (the one 'list' marks '*'), and "
       "standard error says so.\n\n"
       "Test aid: the environment variable KVMFLASH_TICK_MS (1..1000) sets the period in milliseconds of the "

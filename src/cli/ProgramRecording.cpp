@@ -13,7 +13,8 @@ TProgramRecording::TProgramRecording(IStatusSink& terminal)
 TProgramRecording::~TProgramRecording() = default;
 
 bool TProgramRecording::Open(const std::string& usbHostFile, const std::string& osdFile,
-                             const std::string& eventsPath, const std::string& logPath, std::string& error) {
+                             const std::string& eventsPath, const std::string& logPath,
+                             const std::string& replayFile, std::string& error) {
   if (eventsPath.empty() && logPath.empty()) return true;
   for (const auto& [target, path] : {std::pair{TTarget::UsbHost, usbHostFile}, std::pair{TTarget::Osd, osdFile}}) {
     if (path.empty()) continue;
@@ -23,6 +24,7 @@ bool TProgramRecording::Open(const std::string& usbHostFile, const std::string& 
   }
   for (const std::string& output : {eventsPath, logPath}) {
     error = station::OutputIsFirmware(output, files_);
+    if (error.empty()) error = station::OutputIsInput(output, replayFile, "the recording being replayed");
     if (!error.empty()) return false;
   }
   if (!eventsPath.empty() && !events_.Open(eventsPath, error)) {
@@ -33,7 +35,10 @@ bool TProgramRecording::Open(const std::string& usbHostFile, const std::string& 
     error = "--log: " + error;
     return false;
   }
-  events_.OnError = [](const std::string& message) { PrintError(message); };
+  events_.OnError = [this](const std::string& message) {
+    eventsLost_ = true;
+    PrintError("events lost: " + message);
+  };
   on_ = true;
   return true;
 }
@@ -74,6 +79,8 @@ int TProgramRecording::Finish(int exitCode, bool interrupted) {
   int ok = 0, failed = 0;
   if (recorder_) {
     const bool ranJobs = !recorder_->Results().empty();
+    // The record of a job cut short says where the interrupt found it.
+    if (interrupted) recorder_->Interrupted();
     std::string recordError;
     const bool succeeded =
         recorder_->Finish(interrupted && !ranJobs ? "the run was interrupted before it was programmed" : "", recordError);
@@ -83,6 +90,8 @@ int TProgramRecording::Finish(int exitCode, bool interrupted) {
       if (exitCode == ExitOk) exitCode = ExitFailed;
     }
   }
+  // A failed output fails the run, and the last event says so too.
+  if (eventsLost_ && exitCode == ExitOk) exitCode = ExitFailed;
   events_.Emit("station-finished", {{"units_ok", ok}, {"units_failed", failed}, {"exit_code", exitCode}});
   return exitCode;
 }

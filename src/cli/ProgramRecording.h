@@ -28,9 +28,11 @@ class TProgramRecording {
   ~TProgramRecording();
 
   // Checks the firmware files (for their summary) and opens the files; false
-  // with the reason. Nothing is opened when both paths are empty.
+  // with the reason. Nothing is opened when both paths are empty. An output
+  // that is one of the inputs (a firmware file, the recording replayed) is
+  // refused before anything is written.
   bool Open(const std::string& usbHostFile, const std::string& osdFile, const std::string& eventsPath,
-            const std::string& logPath, std::string& error);
+            const std::string& logPath, const std::string& replayFile, std::string& error);
   bool EventsOnStdout() const { return events_.OnStdout(); }
 
   // The sink the programmer's stack reports through: the terminal's, and
@@ -48,6 +50,7 @@ class TProgramRecording {
   void OnEvent(const jobs::TSessionEvent& event);
 
   bool on_ = false;
+  bool eventsLost_ = false;  // a line of --events could not be written
   std::vector<station::TFirmwareFile> files_;
   station::TEventStream events_;
   station::TTraceLog log_;

@@ -106,7 +106,6 @@ int RunStation(const TStationOptions& options) {
     return ExitFailed;
   }
   TStationScreen screen(!events.OnStdout(), STDERR_FILENO);
-  events.OnError = [&screen](const std::string& message) { screen.PrintError(message); };
 
   station::TStationConfig config;
   config.Files = std::move(files);
@@ -129,6 +128,10 @@ int RunStation(const TStationOptions& options) {
     config.UnitPlatform = [recorder] {
       return std::make_shared<hid::record::TRecordingHidPlatform>(UnitPlatform(), recorder);
     };
+    config.FinishUnitPlatform = [](hid::platform::THidPlatform& platform, std::string& failure) {
+      auto* recording = dynamic_cast<hid::record::TRecordingHidPlatform*>(&platform);
+      return recording == nullptr || recording->FinishRecording(failure);
+    };
   }
   config.IntermediateFile = UnitIntermediateFile;
 
@@ -146,11 +149,18 @@ int RunStation(const TStationOptions& options) {
   for (int slot = 0; slot < TInterruptSignal::MaxLeftoverFiles; ++slot)
     interrupt.AddLeftoverFile(UnitIntermediateFile(slot));
   interrupt.OnInterrupt = [&] {
-    screen.PrintError("interrupted: stopping the running units (press Ctrl-C again to quit at once)");
+    screen.PrintError("interrupted: stopping the running units (press Ctrl-C again to stop waiting for them)");
     station.Interrupt();
+  };
+  interrupt.OnSecondInterrupt = [&] {
+    screen.PrintError("interrupted again: ending the running units now (every record is still written; a third "
+                      "Ctrl-C quits at once)");
+    station.Hurry();
   };
   int exitCode = station.Run();
   screen.HideProgress();
+  // Every unit's recording was finished when the unit ended; what is left
+  // here is only what no unit finished.
   if (recorder && !recorder->Finish(error)) {
     PrintError("--record: " + error);
     if (exitCode == ExitOk) exitCode = ExitFailed;
@@ -169,17 +179,25 @@ void AddStationCommand(CLI::App& app, TCommandAction& action) {
       "three-tick countdown its own session connects and runs the USB Host job, then the OSD job. Units run in "
       "parallel and are programmed once per arrival. Standard output receives each unit's history log behind "
       "\"[PORT SERIAL] \" and a summary line; on a terminal, standard error shows one live line per running unit. "
-      "The run ends on Ctrl-C, SIGTERM or SIGHUP (running units get Break; a second signal quits at once), after "
-      "--units units, or after --idle-exit seconds without a unit. With --port or --serial, a unit that matches "
-      "any one of them is served.\n\n"
-      "Exit status: 0 every finished unit succeeded, 1 a unit failed, a file was refused or a record could not be "
-      "written, 2 usage error, 3 no unit was served, 4 interrupted while a unit was running.");
+      "The run ends on Ctrl-C, SIGTERM or SIGHUP (running units get Break), after --units units, or after "
+      "--idle-exit seconds without a unit running or settling. With --port or --serial, a unit that matches any "
+      "one of them is served. A second signal ends the running units at once (no reply is waited for any "
+      "longer); every unit served still gets its record, saying at which block it was interrupted, the events "
+      "still end with unit-finished and station-finished, and the exit status is 4. A third signal quits at "
+      "once.\n\n"
+      "An output that cannot be written (a --log record, an --events line, a --record file) ends the run: it is "
+      "named on standard error, no new unit starts, the running units finish, the summary and the "
+      "station-finished event (\"lost\") name every output lost, and the exit status is 1. Each unit's --record "
+      "file is complete and on the disk when the unit ends.\n\n"
+      "Exit status: 0 every finished unit succeeded, 1 a unit failed, an output was lost or a file was refused, 2 "
+      "usage error, 3 no unit was served, 4 interrupted while a unit was running. The station-finished event "
+      "carries the same status.");
   command->add_option("--usb-host", options->UsbHostFile, "Firmware file for the USB Host target")->option_text("FILE");
   command->add_option("--osd", options->OsdFile, "Firmware file for the OSD target")->option_text("FILE");
   command->add_option("--units", options->Units, "End after this many units have finished")
       ->check(NumberIn(1, 1000000))
       ->option_text("N");
-  command->add_option("--idle-exit", options->IdleExitSeconds, "End after this many seconds with no unit present or running")
+  command->add_option("--idle-exit", options->IdleExitSeconds, "End after this many seconds with no unit running or settling (a finished unit left plugged in is idle)")
       ->check(SecondsIn(0.001, 7.0 * 24 * 3600))
       ->option_text("SECONDS");
   command->add_option("--port", options->Ports,

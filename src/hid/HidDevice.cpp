@@ -45,6 +45,7 @@ std::unique_ptr<platform::THidHandle> THidDevice::Impl::OpenGeneral(std::uint32_
   const std::string& path = PnPInfo->DevicePath;
   auto handle = Platform->Open(path, platform::TOpenMode::ReadWrite, error);
   HasReadWriteAccess = handle != nullptr;
+  AccessError = handle ? 0 : error;
   if (!handle) {
     std::uint32_t queryError = 0;
     handle = Platform->Open(path, platform::TOpenMode::QueryOnly, queryError);
@@ -135,6 +136,14 @@ bool THidDevice::IsPluggedIn() const { return d_->IsPluggedIn; }
 bool THidDevice::IsCheckedOut() const { return d_->IsCheckedOut; }
 bool THidDevice::IsEnumerated() const { return d_->IsEnumerated; }
 bool THidDevice::HasReadWriteAccess() const { return d_->HasReadWriteAccess; }
+std::uint32_t THidDevice::AccessError() const { return d_->AccessError; }
+std::string THidDevice::InUseText() const {
+  return d_->HasReadWriteAccess || !d_->PnPInfo ? std::string()
+                                                : d_->Platform->InUseText(d_->PnPInfo->DevicePath, d_->AccessError);
+}
+std::string THidDevice::AccessErrorText() const {
+  return d_->AccessError != 0 ? d_->Platform->ErrorText(d_->AccessError) : std::string();
+}
 int THidDevice::ThreadSleepTime() const { return d_->ThreadSleepTime; }
 bool THidDevice::CanOpen() const { return d_->CanOpen(); }
 

@@ -54,6 +54,13 @@ class THidDevice {
   bool IsCheckedOut() const;
   bool IsEnumerated() const;
   bool HasReadWriteAccess() const;
+  // Why the device could not be opened for reading and writing (0: it could),
+  // and the system's text for that.
+  std::uint32_t AccessError() const;
+  std::string AccessErrorText() const;
+  // "in use by PID N (name)" when another program has connected the device
+  // and so holds it; empty otherwise.
+  std::string InUseText() const;
   int ThreadSleepTime() const;
 
   bool CanOpen() const;

@@ -38,6 +38,7 @@ struct THidDevice::Impl {
   std::uint32_t NumInputBuffers = 0;
   std::uint32_t NumOverlappedBuffers = 0;
   bool HasReadWriteAccess = false;
+  std::uint32_t AccessError = 0;  // why the last read-write open was refused
   std::uint32_t LastError = 0;
 
   std::u16string VendorName;

@@ -8,6 +8,8 @@
 
 #include "firmware/ContainerLookalike.h"
 #include "firmware/FirmwareImage.h"
+#include "hid/HidDevice.h"
+#include "link/AccessHint.h"
 #include "protocol/ProgrammerProtocol.h"
 
 namespace kvm::jobs {
@@ -225,6 +227,12 @@ std::int32_t TProgrammingJobs::ProgramFile(std::uint8_t targetCode, const std::s
   TBlockReader reader;
   if (const int opened = reader.Open(file); opened != ImageOk) return RefuseFile(opened);
 
+  // A programmer that another program has connected gets nothing from us:
+  // our reports would land in the middle of its job.
+  if (state_.ProgrammerDevice != nullptr && !state_.ProgrammerDevice->InUseText().empty()) {
+    status_.ReportStatus(link::UnusableText(*state_.ProgrammerDevice), Red);
+    return JobProgrammerInUse;
+  }
   std::int32_t code = protocol_.EnableProgrammer();
   if (code != 0) {
     ReportFailure("Enable Programmer failed : ", code);

@@ -28,6 +28,7 @@ inline constexpr std::int32_t JobFileMissing = -2;
 inline constexpr std::int32_t JobIncompatibleChip = -1;
 inline constexpr std::int32_t JobChecksumMismatch = -10;
 inline constexpr std::int32_t JobUserBreak = -99;
+inline constexpr std::int32_t JobProgrammerInUse = -98;  // another program has connected the programmer
 
 // What a front end without target boxes asks for: the targets to program,
 // in the order given, each with its file.

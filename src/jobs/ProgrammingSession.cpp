@@ -142,6 +142,14 @@ void TProgrammingSession::Break() {
   });
 }
 
+void TProgrammingSession::Hurry() {
+  Post([this](TProgrammerStack& stack) {
+    stack.State().UserBreak = true;
+    stack.State().StopWaiting = true;
+    if (options_.View != nullptr) options_.View->SetBreakVisible(false);
+  });
+}
+
 void TProgrammingSession::Invoke(const std::function<void(TProgrammerStack&)>& fn) {
   RunQueued([this, &fn] { fn(*stack_); });
 }

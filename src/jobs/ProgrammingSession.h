@@ -64,6 +64,9 @@ class TProgrammingSession {
   void Program(TJobRequest request, TDone done = {});
   // The Break button: the running job stops before its next block.
   void Break();
+  // A second interrupt: Break, and the reply being waited for is not waited
+  // for any longer.
+  void Hurry();
 
   // Runs `fn` on the session's thread and returns after it has run (at once
   // when called on that thread). For reading the stack's state.

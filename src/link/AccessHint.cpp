@@ -1,5 +1,7 @@
 #include "link/AccessHint.h"
 
+#include "hid/HidDevice.h"
+
 namespace kvm::link {
 
 std::string NoAccessText(const std::string& devicePath) {
@@ -10,6 +12,17 @@ std::string NoAccessText(const std::string& devicePath) {
 #else
   text += ".";
 #endif
+  return text;
+}
+
+std::string UnusableText(const hid::THidDevice& device) {
+  const std::string& node = device.PnPInfo().DevicePath;
+  if (const std::string inUse = device.InUseText(); !inUse.empty()) return "KVM programmer at " + node + " is " + inUse;
+  std::string text = NoAccessText(node);
+  const std::string reason = device.AccessErrorText();
+  // The system's reason goes right after the node it is about.
+  const std::string head = "Cannot open " + node + " for reading and writing";
+  if (!reason.empty()) text.insert(head.size(), " (" + reason + ")");
   return text;
 }
 

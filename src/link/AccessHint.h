@@ -5,6 +5,10 @@
 
 #include <string>
 
+namespace kvm::hid {
+class THidDevice;
+}
+
 namespace kvm::link {
 
 // The rule shipped in packaging/ and installed into lib/udev/rules.d. It sorts
@@ -15,5 +19,10 @@ inline constexpr const char* UdevRuleName = "70-kvmflash.rules";
 // 70-kvmflash.rules, then plug the programmer in again (kvmflash-cli doctor
 // tells what is missing)"; without the rule's advice elsewhere.
 std::string NoAccessText(const std::string& devicePath);
+
+// Why no command can reach a programmer that is present: "KVM programmer at
+// /dev/hidraw3 is in use by PID 4242 (kvmflash-cli)" when another program
+// holds it, else NoAccessText with the system's reason.
+std::string UnusableText(const hid::THidDevice& device);
 
 }  // namespace kvm::link

@@ -155,10 +155,15 @@ std::string TProgrammerLink::ProgrammerDescription(hid::THidDevice& device) cons
 
 bool TProgrammerLink::ConnectProgrammer() {
   state_.Connected = false;
+  hid::THidDevice* unusable = nullptr;
   for (int i = 0; i < devListBox_.Count(); ++i) {
     hid::THidDevice* device = devListBox_.Line(i).Device;
     if (device == nullptr || !IsProgrammer(*device)) continue;
     if (!requiredSerial_.empty() && !SameSerial(hid::ToText(device->GetSerialNumber()), requiredSerial_)) continue;
+    if (usableOnly_ && !device->HasReadWriteAccess()) {
+      if (unusable == nullptr) unusable = device;
+      continue;
+    }
     layout_.RestoreLayout();
     const std::string description = ProgrammerDescription(*device);
     layout_.SetStatusPanel(2, description);
@@ -179,8 +184,21 @@ bool TProgrammerLink::ConnectProgrammer() {
       programmer->SetOnData(hid::THidDataEvent(&protocol_, &protocol::TProgrammerProtocol::HidDevData));
     else
       // Still connected, but every command will only time out: say why now.
-      status_.LogLine(NoAccessText(programmer->PnPInfo().DevicePath));
+      status_.LogLine(programmer->InUseText().empty() ? NoAccessText(programmer->PnPInfo().DevicePath)
+                                                      : UnusableText(*programmer));
     return true;
+  }
+
+  if (unusable != nullptr) {
+    // A programmer is there, but not for us: say why, once, instead of "not found".
+    const std::string line = UnusableText(*unusable);
+    layout_.SetConnectLamp(false);
+    status_.ShowStatus(line, Red);
+    status_.LogLine(line);
+    layout_.DisableProgramButtons();
+    layout_.RestoreLayout();
+    if (OnUnusable) OnUnusable(*unusable, line);
+    return false;
   }
 
   layout_.SetConnectLamp(false);

@@ -61,6 +61,14 @@ class TProgrammerLink {
   // is ticked (the window runs the programming job from it).
   std::function<void()> OnAutoStart;
 
+  // The command line and the station connect only a programmer they can
+  // use: one without read-write access (another program holds it, or the
+  // node refuses this user) is not connected; its one log line is written and
+  // OnUnusable gets the device and that line. The window (off) connects it
+  // anyway and says why no command will reach it.
+  void SetUsableOnly(bool usableOnly) { usableOnly_ = usableOnly; }
+  std::function<void(hid::THidDevice& device, const std::string& line)> OnUnusable;
+
   const TDeviceListBox& DevListBox() const { return devListBox_; }
   int ProgrammerIndex() const { return programmerIndex_; }
   const TTickTimer& CheckTargetTimer() const { return checkTargetTimer_; }
@@ -89,6 +97,7 @@ class TProgrammerLink {
   int countdownStops_ = 0;
   int standInFromStop_ = 0;
   std::string requiredSerial_;
+  bool usableOnly_ = false;
 };
 
 }  // namespace kvm::link

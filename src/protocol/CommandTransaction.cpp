@@ -40,10 +40,10 @@ bool TProgrammerProtocol::WaitReply(std::uint8_t expected, std::uint8_t& last) {
   // Each pass services every pending event and then looks at the queue. When a
   // pass brought neither a reply nor a tick, block until the next one instead
   // of spinning: replies and ticks both wake the pump.
-  while (!FindStatus(expected, last)) {
+  while (!FindStatus(expected, last) && !state_.StopWaiting) {
     const std::uint64_t before = arrivals_;
     pump_.ProcessMessages();
-    if (waitTimer_.Tag > LastWaitTick) break;
+    if (waitTimer_.Tag > LastWaitTick || state_.StopWaiting) break;
     if (arrivals_ == before) {
       pump_.WaitForMessage();
       // The last tick ends the wait without another look at the queue.
@@ -51,6 +51,8 @@ bool TProgrammerProtocol::WaitReply(std::uint8_t expected, std::uint8_t& last) {
     }
   }
   waitTimer_.SetEnabled(false);
+  // Given up on purpose: no time-out to report.
+  if (state_.StopWaiting && !FindStatus(expected, last)) return false;
 
   if (last == 0x00) {
     status_.ReportStatus("KVM Programmer is time out.", Red);

@@ -40,24 +40,35 @@ QJsonObject FilesJson(const std::vector<TFirmwareFile>& files) {
   return json;
 }
 
-std::string OutputIsFirmware(const std::string& outputPath, const std::vector<TFirmwareFile>& files) {
-  if (outputPath.empty() || outputPath == "-") return {};
-  // The file itself, whatever name or link leads to it (Windows has no inode
-  // numbers to compare, so there the resolved names are).
+namespace {
+
+// The file itself, whatever name or link leads to it (Windows has no inode
+// numbers to compare, so there the resolved names are).
+bool SameFile(const std::string& outputPath, const std::string& inputPath) {
+  if (outputPath.empty() || outputPath == "-" || inputPath.empty()) return false;
   const QFileInfo output(QString::fromStdString(outputPath));
-  if (!output.exists()) return {};
-  for (const TFirmwareFile& file : files) {
-    const QFileInfo input(QString::fromStdString(file.Path));
+  if (!output.exists()) return false;
 #ifdef _WIN32
-    const bool same = input.exists() && input.canonicalFilePath().compare(output.canonicalFilePath(), Qt::CaseInsensitive) == 0;
+  const QFileInfo input(QString::fromStdString(inputPath));
+  return input.exists() && input.canonicalFilePath().compare(output.canonicalFilePath(), Qt::CaseInsensitive) == 0;
 #else
-    struct stat in {}, out {};
-    const bool same = ::stat(file.Path.c_str(), &in) == 0 && ::stat(outputPath.c_str(), &out) == 0 &&
-                      in.st_dev == out.st_dev && in.st_ino == out.st_ino;
+  struct stat in {}, out {};
+  return ::stat(inputPath.c_str(), &in) == 0 && ::stat(outputPath.c_str(), &out) == 0 && in.st_dev == out.st_dev &&
+         in.st_ino == out.st_ino;
 #endif
-    if (same) return outputPath + " is the firmware file " + file.Path + ": it is not appended to";
-  }
+}
+
+}  // namespace
+
+std::string OutputIsFirmware(const std::string& outputPath, const std::vector<TFirmwareFile>& files) {
+  for (const TFirmwareFile& file : files)
+    if (SameFile(outputPath, file.Path)) return outputPath + " is the firmware file " + file.Path + ": it is not appended to";
   return {};
+}
+
+std::string OutputIsInput(const std::string& outputPath, const std::string& inputPath, const std::string& what) {
+  if (!SameFile(outputPath, inputPath)) return {};
+  return outputPath + " is " + what + " " + inputPath + ": it is not appended to";
 }
 
 const TFirmwareFile* FileFor(const std::vector<TFirmwareFile>& files, TTarget target) {

@@ -36,6 +36,9 @@ QJsonObject FilesJson(const std::vector<TFirmwareFile>& files);
 // Empty, or why `outputPath` (an events or log file, which is appended to)
 // must not be used: it is one of the firmware files.
 std::string OutputIsFirmware(const std::string& outputPath, const std::vector<TFirmwareFile>& files);
+// Empty, or why `outputPath` must not be used: it is the input `inputPath`
+// (by any name or link), described as `what` ("the recording being replayed").
+std::string OutputIsInput(const std::string& outputPath, const std::string& inputPath, const std::string& what);
 
 // The file given for a target, or null.
 const TFirmwareFile* FileFor(const std::vector<TFirmwareFile>& files, TTarget target);

@@ -20,10 +20,12 @@ bool TProgressEvents::Admit(std::int64_t block, std::int64_t nowMs) {
     if (finalSent_) return false;
     finalSent_ = true;
     lastMs_ = nowMs;
+    lastAdmitted_ = block;
     return true;
   }
   if (nowMs - lastMs_ < intervalMs_) return false;
   lastMs_ = nowMs;
+  lastAdmitted_ = block;
   return true;
 }
 

@@ -24,6 +24,8 @@ class TProgressEvents {
 
   // Image bytes carried by the first `block` blocks (block 0 carries 48).
   std::int64_t Blocks() const { return blocks_; }
+  // The confirmed blocks the last admitted event told (-1: none yet).
+  std::int64_t LastAdmitted() const { return lastAdmitted_; }
 
   static std::int64_t ImageBytesThrough(std::int64_t block, std::int64_t imageLength);
 
@@ -34,6 +36,7 @@ class TProgressEvents {
   std::int64_t intervalMs_;
   std::int64_t lastMs_;
   bool finalSent_ = false;
+  std::int64_t lastAdmitted_ = -1;
 };
 
 }  // namespace kvm::station

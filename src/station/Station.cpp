@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 
 #include <QEventLoop>
+#include <QJsonArray>
 #include <QMetaObject>
 #include <cmath>
 
@@ -27,6 +28,7 @@ TStation::TStation(std::shared_ptr<hid::platform::THidPlatform> platform, TStati
       filter_(config_.Ports, config_.Serials),
       discovery_(platform_) {
   LimitAllocatorArenas();
+  events_.OnError = [this](const std::string& error) { OutputFailed("events lost: " + error); };
   discovery_.OnArrival = [this](const TProgrammerSeen& seen) { Arrived(seen); };
   discovery_.OnRemoval = [this](std::uint64_t deviceId) { Removed(deviceId); };
   idleTimer_.setSingleShot(true);
@@ -57,12 +59,19 @@ int TStation::Run() {
   quit_ = nullptr;
   units_.clear();
   unitByDevice_.clear();
+  TakeUnitEnds();
   const int exitCode = tally_.ExitCode();
+  const std::size_t lost = tally_.LostOutputs.size();
   if (output_.PrintLine)
     output_.PrintLine("Station: " + std::to_string(tally_.UnitsOk) + " succeeded, " +
-                      std::to_string(tally_.UnitsFailed) + " failed");
-  events_.Emit("station-finished",
-               {{"units_ok", tally_.UnitsOk}, {"units_failed", tally_.UnitsFailed}, {"exit_code", exitCode}});
+                      std::to_string(tally_.UnitsFailed) + " failed" +
+                      (lost == 0 ? std::string() : ", " + std::to_string(lost) + " output(s) lost"));
+  QJsonArray lostJson;
+  for (const std::string& what : tally_.LostOutputs) lostJson.append(QString::fromStdString(what));
+  events_.Emit("station-finished", {{"units_ok", tally_.UnitsOk},
+                                    {"units_failed", tally_.UnitsFailed},
+                                    {"lost", lostJson},
+                                    {"exit_code", exitCode}});
   return exitCode;
 }
 
@@ -74,6 +83,12 @@ void TStation::Interrupt() {
   for (auto& [number, unit] : units_)
     if (!unit->Finished && unit->Session) unit->Session->Break(InterruptedBeforeProgramming);
   CheckEnd();
+}
+
+void TStation::Hurry() {
+  Interrupt();
+  for (auto& [number, unit] : units_)
+    if (!unit->Finished && unit->Session) unit->Session->Hurry();
 }
 
 void TStation::Arrived(const TProgrammerSeen& seen) {
@@ -105,8 +120,8 @@ void TStation::Arrived(const TProgrammerSeen& seen) {
   if (config_.IntermediateFile) stack.IntermediateFile = config_.IntermediateFile(unit->Slot);
   jobs::TJobRequest request;
   for (const TFirmwareFile& file : config_.Files) request.Targets.push_back({file.Target, file.Path});
-  auto unitPlatform = std::make_shared<TUnitPlatform>(config_.UnitPlatform ? config_.UnitPlatform() : platform_,
-                                                      identity.Node);
+  unit->Platform = config_.UnitPlatform ? config_.UnitPlatform() : platform_;
+  auto unitPlatform = std::make_shared<TUnitPlatform>(unit->Platform, identity.Node);
   const int number = unit->Number;
   TUnitCallbacks callbacks;
   callbacks.Progress = output_.Progress;
@@ -125,11 +140,29 @@ void TStation::Arrived(const TProgrammerSeen& seen) {
 
 void TStation::TakeUnitEnds() {
   std::vector<TUnitEnd> ends;
+  std::vector<std::string> failures;
   {
     std::lock_guard<std::mutex> lock(endsLock_);
     ends.swap(ends_);
+    failures.swap(outputFailures_);
   }
+  for (const std::string& what : failures) LoseOutput(what);
   for (const TUnitEnd& end : ends) UnitDone(end.Number, end.Ok, end.RecordError);
+}
+
+void TStation::OutputFailed(const std::string& what) {
+  {
+    std::lock_guard<std::mutex> lock(endsLock_);
+    outputFailures_.push_back(what);
+  }
+  QCoreApplication::postEvent(&anchor_, new QEvent(QEvent::User));
+}
+
+void TStation::LoseOutput(const std::string& what) {
+  tally_.LostOutputs.push_back(what);
+  if (output_.PrintError) output_.PrintError(what);
+  ending_ = true;
+  CheckEnd();
 }
 
 void TStation::Removed(std::uint64_t deviceId) {
@@ -154,15 +187,20 @@ void TStation::UnitDone(int number, bool ok, const std::string& recordError) {
   TUnit& unit = *found->second;
   unit.Finished = true;
   ++(ok ? tally_.UnitsOk : tally_.UnitsFailed);
-  if (!recordError.empty()) {
-    tally_.RecordLost = true;
-    if (output_.PrintError) output_.PrintError("traceability record of " + unit.Recorder->Identity().Prefix() +
-                                               "lost: " + recordError);
-  }
-  if (output_.ProgressDone) output_.ProgressDone(unit.Recorder->Identity().Prefix());
+  const std::string prefix = unit.Recorder->Identity().Prefix();
+  if (output_.ProgressDone) output_.ProgressDone(prefix);
   // The jobs have ended: the session gives its programmer back now; the unit
   // stays (idle) until it is unplugged, so that it is not served again.
   unit.Session.reset();
+  // Its recording is finished now, not at the end of the run.
+  std::string recordingError;
+  if (unit.Platform && config_.FinishUnitPlatform && !config_.FinishUnitPlatform(*unit.Platform, recordingError))
+    LoseOutput("recording of " + prefix + "lost: " + recordingError);
+  unit.Platform.reset();
+  if (!recordError.empty()) {
+    tally_.RecordLost = true;
+    LoseOutput("traceability record of " + prefix + "lost: " + recordError);
+  }
   if (!unit.Present) Forget(number);
   if (!AnyUnitRunning()) ReleaseFreeMemory();
   if (config_.Units > 0 && tally_.UnitsOk + tally_.UnitsFailed >= config_.Units) ending_ = true;
@@ -192,8 +230,8 @@ void TStation::CheckEnd() {
     EndRun();
     return;
   }
-  // Idle: no unit present or running.
-  if (config_.IdleExitSeconds > 0 && units_.empty() && !ending_ && !idleTimer_.isActive())
+  // Idle: no unit running or settling; a finished unit left plugged in is idle.
+  if (config_.IdleExitSeconds > 0 && !AnyUnitRunning() && !ending_ && !idleTimer_.isActive())
     idleTimer_.start(static_cast<int>(std::lround(config_.IdleExitSeconds * 1000)));
 }
 

@@ -32,12 +32,15 @@ class TTraceLog;
 struct TStationConfig {
   std::vector<TFirmwareFile> Files;  // checked, in job order (USB Host first)
   int Units = 0;                     // end after this many finished units; 0: no limit
-  double IdleExitSeconds = 0;        // end after this long with no unit; 0: never
+  double IdleExitSeconds = 0;        // end after this long with no unit running or settling; 0: never
   std::vector<std::string> Ports, Serials;
   jobs::TStackOptions Stack;         // tick periods of every unit's session
   // The platform a unit's session works through: the station's own when it
   // can be used from several threads, else a new one per unit.
   std::function<std::shared_ptr<hid::platform::THidPlatform>()> UnitPlatform;
+  // Ends what a unit's platform writes itself (its recording) once the
+  // unit's session has ended; false with every failure named.
+  std::function<bool(hid::platform::THidPlatform& platform, std::string& error)> FinishUnitPlatform;
   // The intermediate file of a unit's container jobs, by its slot among
   // the units running at once (empty: the one file of the window).
   std::function<std::string(int slot)> IntermediateFile;
@@ -64,8 +67,15 @@ class TStation {
   // Ctrl-C or SIGTERM: running units get Break, units still settling are
   // given up, no new unit starts; the run ends when every unit has finished.
   void Interrupt();
+  // A second interrupt: as Interrupt, and the running units stop waiting for
+  // their programmers' replies, so that they end (and are recorded) at once.
+  void Hurry();
 
   const TStationTally& Tally() const { return tally_; }
+  // An output failed (any thread): it is named, no new unit starts, the
+  // running ones finish, and the run ends with status 1.
+  void OutputFailed(const std::string& what);
+
   // Units present or still running.
   int UnitCount() const { return static_cast<int>(units_.size()); }
 
@@ -75,6 +85,7 @@ class TStation {
     std::uint64_t DeviceID = 0;
     int Slot = -1;
     std::unique_ptr<TUnitRecorder> Recorder;
+    std::shared_ptr<hid::platform::THidPlatform> Platform;  // the one under its view
     std::unique_ptr<TUnitSession> Session;
     bool Finished = false;
     bool Present = true;
@@ -83,6 +94,7 @@ class TStation {
   void Arrived(const TProgrammerSeen& seen);
   void Removed(std::uint64_t deviceId);
   void UnitDone(int number, bool ok, const std::string& recordError);
+  void LoseOutput(const std::string& what);
   void Forget(int number);
   void CheckEnd();
   void EndRun();
@@ -107,6 +119,7 @@ class TStation {
   };
   std::mutex endsLock_;
   std::vector<TUnitEnd> ends_;
+  std::vector<std::string> outputFailures_;
   void TakeUnitEnds();
   class TAnchor : public QObject {
    public:

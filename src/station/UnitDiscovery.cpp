@@ -1,5 +1,6 @@
 #include "station/UnitDiscovery.h"
 
+#include <chrono>
 #include <set>
 
 #include "hid/HidDevice.h"
@@ -10,12 +11,20 @@ namespace {
 constexpr std::uint16_t ProgrammerVendorID = 0x0B39;
 constexpr std::uint16_t ProgrammerProductID = 0xFF03;
 constexpr std::uint16_t ProgrammerInputReportLength = 8;  // report ID byte included
+
+std::int64_t NowMs() {
+  using namespace std::chrono;
+  return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
+}
 }  // namespace
 
 using hid::platform::THidInterface;
 
 TUnitDiscovery::TUnitDiscovery(std::shared_ptr<hid::platform::THidPlatform> platform)
-    : platform_(std::move(platform)) {}
+    : platform_(std::move(platform)) {
+  recheck_.setSingleShot(true);
+  QObject::connect(&recheck_, &QTimer::timeout, [this] { Rescan(); });
+}
 
 TUnitDiscovery::~TUnitDiscovery() {
   notifier_.reset();
@@ -44,24 +53,35 @@ void TUnitDiscovery::Rescan() {
   const std::vector<THidInterface> present = platform_->ScanInterfaces();
   std::set<std::uint64_t> ids;
   for (const THidInterface& device : present) ids.insert(device.DeviceID);
+  const std::int64_t now = NowMs();
+  for (auto it = recentlyLeft_.begin(); it != recentlyLeft_.end();)
+    it = now - it->second >= RecheckMs ? recentlyLeft_.erase(it) : std::next(it);
   for (auto it = known_.begin(); it != known_.end();) {
     if (ids.count(it->first) != 0) {
       ++it;
       continue;
     }
     const std::uint64_t id = it->first;
-    const bool programmer = it->second;
+    const TKnown gone = it->second;
     it = known_.erase(it);
-    if (programmer && OnRemoval) OnRemoval(id);
+    if (!gone.Programmer) continue;
+    recentlyLeft_[gone.Path] = now;
+    if (OnRemoval) OnRemoval(id);
   }
   for (const THidInterface& device : present) {
     if (known_.count(device.DeviceID) != 0) continue;
+    if (const auto left = recentlyLeft_.find(device.DevicePath); left != recentlyLeft_.end()) {
+      // Asked again once the node has had time to go, if it is going.
+      const int wait = static_cast<int>(RecheckMs - (now - left->second));
+      if (!recheck_.isActive() || recheck_.remainingTime() > wait) recheck_.start(std::max(wait, 1));
+      continue;
+    }
     bool retry = false;
     const std::optional<TProgrammerSeen> programmer = Identify(device, retry);
     // A device that could not be asked (gone between the scan and the
     // question) is asked again at the next scan.
     if (retry) continue;
-    known_[device.DeviceID] = programmer.has_value();
+    known_[device.DeviceID] = {programmer.has_value(), device.DevicePath};
     if (programmer && OnArrival) OnArrival(*programmer);
   }
 }

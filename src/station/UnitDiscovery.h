@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QSocketNotifier>
+#include <QTimer>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -35,6 +36,12 @@ class TUnitDiscovery {
   // OnRemoval for each that left (removals first).
   void Rescan();
 
+  // A device listed at a node that a programmer left less than this long ago
+  // is looked at again after this long before it counts: the system may still
+  // list a device that is being removed (its removal notice comes before its
+  // entries are gone), and such a phantom must not become a unit.
+  static constexpr int RecheckMs = 250;
+
   std::function<void(const TProgrammerSeen&)> OnArrival;
   std::function<void(std::uint64_t deviceId)> OnRemoval;
 
@@ -46,8 +53,15 @@ class TUnitDiscovery {
   std::unique_ptr<QSocketNotifier> notifier_;
   bool enumerationBound_ = false;
   bool hidAccessBound_ = false;
+  struct TKnown {
+    bool Programmer = false;
+    std::string Path;
+  };
   // Every present interface seen, and whether it is a programmer.
-  std::map<std::uint64_t, bool> known_;
+  std::map<std::uint64_t, TKnown> known_;
+  // Nodes programmers left recently, with the steady time in milliseconds.
+  std::map<std::string, std::int64_t> recentlyLeft_;
+  QTimer recheck_;
 };
 
 }  // namespace kvm::station

@@ -36,6 +36,9 @@ class TUnitPlatform final : public hid::platform::THidPlatform {
   bool GetCaps(const hid::platform::TPreparsedData& data, hid::THidCaps& caps) override;
   int NoticeFd() override { return noticeFd_; }
   int DrainNotices() override;
+  std::string InUseText(const std::string& devicePath, std::uint32_t error) override {
+    return inner_->InUseText(devicePath, error);
+  }
   std::string ErrorText(std::uint32_t error) override { return inner_->ErrorText(error); }
 
  private:

@@ -9,6 +9,12 @@
 
 namespace kvm::station {
 
+namespace {
+// What the link logs when the programmer's connection changes during a job,
+// which breaks it.
+constexpr const char* ConnectionChangedText = "Connection is changed !";
+}  // namespace
+
 std::int64_t SteadyMilliseconds() {
   using namespace std::chrono;
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
@@ -42,21 +48,35 @@ double TUnitRecorder::SecondsSince(std::int64_t startMs) const {
 
 void TUnitRecorder::Arrived() { events_.Emit("unit-arrived", UnitFields()); }
 void TUnitRecorder::Connected() { events_.Emit("unit-connected", UnitFields()); }
-void TUnitRecorder::Removed() { events_.Emit("unit-removed", UnitFields()); }
+void TUnitRecorder::Removed() {
+  removed_ = true;
+  events_.Emit("unit-removed", UnitFields());
+}
+
+std::string TUnitRecorder::CutShortReason() const {
+  const std::string cause = removed_ ? "the programmer was unplugged" : "the run was interrupted";
+  if (!lastTarget_) return cause + " before it was programmed";
+  return cause + " during the " + TargetKey(*lastTarget_).toStdString() + " job, " + std::to_string(confirmed_) +
+         " of " + std::to_string(blocks_) + " blocks confirmed";
+}
 
 void TUnitRecorder::LogLine(const std::string& text, std::optional<TColour> colour) {
+  if (text == ConnectionChangedText) broken_ = true;
   if (printLine_) printLine_(identity_.Prefix() + text);
   events_.Emit("log", Fields({{"text", QString::fromStdString(text)}, {"colour", ColourName(colour)}}));
 }
 
 void TUnitRecorder::JobStarted(TTarget target) {
   currentTarget_ = target;
+  lastTarget_ = target;
   jobStartMs_ = clock_();
   lastStatus_.clear();
   const TFirmwareFile* file = FileFor(files_, target);
   const std::int64_t length = file ? file->ImageLength : 0;
   const std::int64_t blocks = file ? file->Blocks : 0;
   progress_.emplace(length, blocks, jobStartMs_);
+  confirmed_ = 0;
+  blocks_ = blocks;
   events_.Emit("job-started", Fields({{"target", TargetKey(target)},
                                       {"path", file ? QString::fromStdString(file->Path) : QString()},
                                       {"sha256", file ? file->Sha256 : QString()},
@@ -66,6 +86,8 @@ void TUnitRecorder::JobStarted(TTarget target) {
 void TUnitRecorder::Progress(std::int64_t block, std::int64_t blocks) {
   if (!currentTarget_) return;
   const std::int64_t now = clock_();
+  confirmed_ = block;
+  blocks_ = blocks;
   if (!progress_ || progress_->Blocks() != blocks) {
     // The job knows the blocks of the file it really opened; follow it.
     const TFirmwareFile* file = FileFor(files_, *currentTarget_);
@@ -78,6 +100,9 @@ void TUnitRecorder::Progress(std::int64_t block, std::int64_t blocks) {
 }
 
 void TUnitRecorder::Retry(std::int64_t block, int attempt, const std::string& reason) {
+  // After a break (the programmer's removal, an interrupt) no report is
+  // written any more: the job's remaining attempts are no resends.
+  if (removed_ || interrupted_ || broken_) return;
   events_.Emit("retry", Fields({{"target", currentTarget_ ? TargetKey(*currentTarget_) : QString()},
                                 {"block", static_cast<qint64>(block)},
                                 {"attempt", attempt},
@@ -85,6 +110,13 @@ void TUnitRecorder::Retry(std::int64_t block, int attempt, const std::string& re
 }
 
 void TUnitRecorder::JobFinished(TTarget target, std::int32_t result, const std::string& message) {
+  // A job cut short tells the blocks it had confirmed, however soon after the
+  // last progress event it ended.
+  if (progress_ && currentTarget_ && confirmed_ > progress_->LastAdmitted()) {
+    QJsonObject fields = progress_->Figures(confirmed_, clock_());
+    fields.insert("target", TargetKey(*currentTarget_));
+    events_.Emit("progress", Fields(fields));
+  }
   const std::string text = message.empty() ? lastStatus_ : message;
   results_[target] = result;
   messages_[target] = text;
@@ -110,6 +142,12 @@ bool TUnitRecorder::Finish(const std::string& reason, std::string& recordError) 
   for (const auto& [target, result] : results_) results.insert(TargetKey(target), result);
   for (const auto& [target, message] : messages_) messages.insert(TargetKey(target), QString::fromStdString(message));
   std::string why = reason;
+  // A unit that was being programmed when it left or the run was interrupted
+  // failed for that reason, whatever its job said last.
+  if (!ok_ && why.empty() && (removed_ || interrupted_) && lastTarget_) {
+    const auto result = results_.find(*lastTarget_);
+    if (result == results_.end() || result->second != 0) why = CutShortReason();
+  }
   if (!ok_ && why.empty()) {
     for (const TFirmwareFile& file : files_) {
       const auto result = results_.find(file.Target);
@@ -132,7 +170,9 @@ bool TUnitRecorder::Finish(const std::string& reason, std::string& recordError) 
   // A record that cannot be written is the caller's to report; the unit's
   // own result stands.
   log_.Append(record, recordError);
-  events_.Emit("unit-finished", Fields(finished));
+  QJsonObject event = Fields(finished);
+  if (!recordError.empty()) event.insert("record_lost", QString::fromStdString(recordError));
+  events_.Emit("unit-finished", event);
   return ok_;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QJsonObject>
+#include <atomic>
 #include <cstdint>
 #include <functional>
 #include <map>
@@ -43,6 +44,8 @@ class TUnitRecorder {
   void Arrived();
   void Connected();
   void Removed();
+  // The run was interrupted while the unit was being programmed.
+  void Interrupted() { interrupted_ = true; }
   // A history-log line (empty where the window starts a new section).
   void LogLine(const std::string& text, std::optional<TColour> colour);
   // The status line's text, kept as the message of the job that ends.
@@ -88,6 +91,13 @@ class TUnitRecorder {
   std::map<TTarget, std::string> messages_;
   bool finished_ = false;
   bool ok_ = false;
+  // What the record says of a job cut short: where it was.
+  std::atomic<bool> interrupted_{false};
+  std::atomic<bool> removed_{false};
+  bool broken_ = false;  // the job was broken off: nothing more is written
+  std::optional<TTarget> lastTarget_;
+  std::int64_t confirmed_ = 0, blocks_ = 0;
+  std::string CutShortReason() const;
 };
 
 }  // namespace kvm::station

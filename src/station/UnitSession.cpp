@@ -19,11 +19,21 @@ TUnitSession::TUnitSession(std::shared_ptr<TUnitPlatform> platform, jobs::TStack
   options.Stack = std::move(stack);
   options.OwnThread = true;
   options.View = &view_;
+  // The scan (and so the countdown) starts only once the handlers below are
+  // in: a short tick on a busy machine could connect before they were.
+  options.Activate = false;
   session_ = std::make_unique<jobs::TProgrammingSession>(platform_, std::move(options),
                                                          [this](const jobs::TSessionEvent& event) { OnEvent(event); });
   // "Auto" is how the link tells that the countdown has connected the
-  // programmer; installed long before the countdown's third tick.
-  session_->Invoke([this](jobs::TProgrammerStack& stack) { stack.Link().OnAutoStart = [this] { Connected(); }; });
+  // programmer. A programmer that another program holds or this user cannot
+  // open is not connected and gets no job: its record says why and what
+  // fixes it.
+  session_->Invoke([this](jobs::TProgrammerStack& stack) {
+    stack.Link().OnAutoStart = [this] { Connected(); };
+    stack.Link().SetUsableOnly(true);
+    stack.Link().OnUnusable = [this](hid::THidDevice&, const std::string& line) { GiveUp(line); };
+    stack.Link().FormActivate();
+  });
 }
 
 TUnitSession::~TUnitSession() { session_.reset(); }
@@ -31,15 +41,21 @@ TUnitSession::~TUnitSession() { session_.reset(); }
 void TUnitSession::Break(const std::string& reason) {
   session_->Post([this, reason](jobs::TProgrammerStack&) {
     if (!connected_) GiveUp(reason);
+    recorder_.Interrupted();
   });
   session_->Break();
 }
+
+void TUnitSession::Hurry() { session_->Hurry(); }
 
 void TUnitSession::DeviceGone(const std::string& reason) {
   platform_->MarkGone();
   session_->Post([this, reason](jobs::TProgrammerStack&) {
     if (!connected_) GiveUp(reason);
   });
+  // No reply can come from a programmer that has gone: the job ends now,
+  // not after its reply wait, so that its record follows the removal.
+  session_->Hurry();
 }
 
 void TUnitSession::Connected() {

@@ -43,6 +43,8 @@ class TUnitSession {
   // The Break button (any thread); a unit not yet connected is given up
   // with `reason` instead.
   void Break(const std::string& reason);
+  // A second interrupt: Break, and the reply being waited for is given up.
+  void Hurry();
   // The device left (any thread): a unit not yet connected is given up with
   // `reason`; a running job sees the connection change and stops.
   void DeviceGone(const std::string& reason);

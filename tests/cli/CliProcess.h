@@ -30,6 +30,7 @@ class TCliRun {
   bool WaitForOutput(const std::string& text, int timeoutMs);
   bool WaitForError(const std::string& text, int timeoutMs);
   void SendSignal(int signal);
+  long long Pid() const { return process_.processId(); }
   // Waits for the end; kills the process after timeoutMs.
   TCliResult Finish(int timeoutMs);
 

@@ -158,6 +158,8 @@ TEST_F(CliProgram, AProgrammerThatCannotBeOpenedIsNotUsed) {
       << result.Err;
   EXPECT_TRUE(Has(result.Err, "install the udev rule 70-kvmflash.rules")) << result.Err;
   EXPECT_FALSE(Contains(result, "Programming..."));
+  // Not connected, so not said to be.
+  EXPECT_FALSE(Contains(result, ConnectLines().back())) << result.Out;
 
   const TCliResult list = RunCli({"list"}, 5000, Environment());
   EXPECT_TRUE(Has(list.Out, "! KVM Programmer (Serial=PRG-0001)  " + node)) << list.Out;
@@ -165,6 +167,36 @@ TEST_F(CliProgram, AProgrammerThatCannotBeOpenedIsNotUsed) {
   const QJsonArray json = QJsonDocument::fromJson(QByteArray::fromStdString(RunCli({"list", "--json"}, 5000, Environment()).Out)).array();
   ASSERT_EQ(json.size(), 1);
   EXPECT_TRUE(json[0].toObject()["access_error"].isString());
+}
+
+// Whoever connects a programmer owns it: a second process is refused and
+// sends nothing that could mix with the running job.
+TEST_F(CliProgram, AProgrammerHeldByAnotherProgramIsLeftAlone) {
+  const auto programmer = PlugProgrammer();
+  programmer->AddRule(BlockRule(TFaultAction::Delayed(20)));
+  const std::string node = bed_->DevNode(ids_.back());
+  const QString big = WriteFirmware("big.bin", Image(48 + 56 * 39, 3));
+  const QString other = WriteFirmware("other.bin", Image(48 + 56 * 5, 4));
+
+  TCliRun first({"program", "--osd", big, "--wait", "5"}, Environment());
+  ASSERT_TRUE(WaitFor([&] { return HasReceivedBlock(*programmer, 2); }, 8000));
+  const std::string holder = "in use by PID " + std::to_string(first.Pid()) + " (kvmflash-cli)";
+
+  const TCliResult second = RunCli({"program", "--osd", other, "--wait", "0"}, 8000, Environment());
+  EXPECT_EQ(second.ExitCode, 3) << second.Err;
+  EXPECT_TRUE(Has(second.Err, "the KVM programmer at " + node + " is " + holder)) << second.Err;
+  EXPECT_FALSE(Contains(second, ConnectLines().back())) << second.Out;
+  const TCliResult list = RunCli({"list"}, 5000, Environment());
+  EXPECT_TRUE(Has(list.Out, "! KVM Programmer (Serial=PRG-0001)  " + node)) << list.Out;
+  EXPECT_TRUE(Has(list.Err, holder)) << list.Err;
+  const TCliResult doctor = RunCli({"doctor"}, 5000, Environment());
+  EXPECT_EQ(doctor.ExitCode, 1) << doctor.Out;
+  EXPECT_TRUE(Has(doctor.Out, node + " is " + holder)) << doctor.Out;
+
+  const TCliResult done = first.Finish(20000);
+  EXPECT_EQ(done.ExitCode, 0) << done.Err;
+  EXPECT_TRUE(Contains(done, "Program OK")) << done.Out;
+  EXPECT_EQ(programmer->BlockCount(emulator::TargetOsd), 40);
 }
 
 TEST_F(CliProgram, DoctorExitsByWhatItFinds) {

@@ -61,35 +61,46 @@ TEST_F(CliProgram, WithoutAProgrammerExitsWithThree) {
   EXPECT_NE(result.Err.find("no KVM programmer connected within 0.3 s"), std::string::npos) << result.Err;
 }
 
-TEST_F(CliProgram, ASecondCtrlCQuitsAtOnce) {
+TEST_F(CliProgram, ASecondCtrlCEndsTheJobAtOnceAndKeepsItsRecord) {
   const auto programmer = PlugProgrammer();
   // Block 2 is never answered: each attempt waits six ticks.
   programmer->AddRule(BlockRule(TFaultKind::Silence, 2));
   const QString file = WriteFirmware("osd.bin", Image(48 + 56 * 10, 8));
+  const QString log = folder_.filePath("trace.jsonl");
 
-  TCliRun run({"program", "--osd", file, "--wait", "5"}, Environment("100"));
+  TCliRun run({"program", "--osd", file, "--wait", "5", "--log", log}, Environment("200"));
   // A break before block 2 would end the job at once; it must come during its wait.
   ASSERT_TRUE(WaitFor([&] { return HasReceivedBlock(*programmer, 2); }, 5000));
   run.SendSignal(SIGINT);
   ASSERT_TRUE(run.WaitForError("interrupted", 2000));
   run.SendSignal(SIGINT);
-  const TCliResult result = run.Finish(2000);
+  // Sooner than the block's wait of 1.2 s would end.
+  const TCliResult result = run.Finish(1000);
   EXPECT_EQ(result.ExitCode, 4);
-  // Gone before the block's wait could end in its retry messages.
-  EXPECT_FALSE(Contains(result, "Program Fail"));
-  EXPECT_FALSE(Contains(result, "KVM Programmer is time out."));
+  // The wait was given up, not timed out.
+  EXPECT_FALSE(Contains(result, "KVM Programmer is time out.")) << result.Out;
+  QFile records(log);
+  ASSERT_TRUE(records.open(QIODevice::ReadOnly));
+  const QList<QByteArray> lines = records.readAll().split('\n');
+  ASSERT_EQ(lines.size(), 2);  // one record and the end of its line
+  EXPECT_NE(lines[0].indexOf("\"reason\":\"the run was interrupted during the osd job, 2 of 11 blocks confirmed\""), -1)
+      << lines[0].toStdString();
 }
 
 TEST_F(CliProgram, UnpluggingTheProgrammerFailsTheJob) {
   const auto programmer = PlugProgrammer();
   programmer->AddRule(BlockRule(TFaultAction::Delayed(4)));
-  const QString file = WriteFirmware("osd.bin", Image(48 + 56 * 200, 9));
+  const QString file = WriteFirmware("host.bin", Image(48 + 56 * 200, 9));
+  const QString osd = WriteFirmware("osd.bin", Image(48 + 56 * 2, 9));
 
-  TCliRun run({"program", "--osd", file, "--wait", "5"}, Environment());
+  TCliRun run({"program", "--usb-host", file, "--osd", osd, "--wait", "5"}, Environment());
   ASSERT_TRUE(run.WaitForOutput("Programming...\n", 5000));
   bed_->Unplug(ids_.front());
   const TCliResult result = run.Finish(8000);
   EXPECT_EQ(result.ExitCode, 1) << result.Err;
+  EXPECT_NE(result.Err.find("OSD job skipped: the programmer's connection changed during the USB Host job"),
+            std::string::npos)
+      << result.Err;
   // The removal notice breaks the job, unless the failing writes have ended it first.
   EXPECT_TRUE(Contains(result, "Connection is changed !") || Contains(result, "Program Fail")) << result.Out;
   EXPECT_FALSE(Contains(result, "Program OK"));

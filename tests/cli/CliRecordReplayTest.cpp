@@ -187,6 +187,30 @@ TEST_F(CliRecordReplay, AnExistingFileIsNeverRecordedOver) {
   EXPECT_EQ(RunCli({"program", "--usb-host", firmware_, "--record", "a", "--replay", "b"}).ExitCode, 2);
 }
 
+// The recording being replayed is an input: no output of the run may be it,
+// by its own name or a link.
+TEST(CliRecordingInputs, TheRecordingReplayedIsNoOutput) {
+  QTemporaryDir folder;
+  const QString fixture = QString(KVM_RECORDINGS_DIR) + "/success/";
+  const QString recording = folder.filePath("ok.jsonl");
+  const QString firmware = folder.filePath("host.bin");
+  ASSERT_TRUE(QFile::copy(fixture + "recording.jsonl", recording));
+  ASSERT_TRUE(QFile::copy(fixture + "host.bin", firmware));
+  const QString link = folder.filePath("link.jsonl");
+  ASSERT_TRUE(QFile::link(recording, link));
+  const qint64 size = QFile(recording).size();
+  for (const QStringList& output : {QStringList{"--events", recording}, QStringList{"--log", link}}) {
+    const TCliResult result = RunCli(QStringList{"program", "--usb-host", firmware, "--replay", recording, "--fast"} +
+                                     output, 10000);
+    EXPECT_EQ(result.ExitCode, 1) << result.Err;
+    EXPECT_NE(result.Err.find(output[1].toStdString() + " is the recording being replayed " +
+                              recording.toStdString() + ": it is not appended to"),
+              std::string::npos)
+        << result.Err;
+    EXPECT_EQ(QFile(recording).size(), size);
+  }
+}
+
 // Each folder of tests/data/recordings: recording.jsonl, the firmware it
 // was made with, `arguments` (one per line, files named relative to the
 // folder), `expected.log` and `exit-status`; see scripts/recording-to-fixture.

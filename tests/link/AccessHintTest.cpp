@@ -46,6 +46,31 @@ TEST(AccessHintTest, LockedProgrammerIsNamedRightAfterItsConnectionOncePerAttemp
   EXPECT_EQ(rig.window.CountLog(hint), 2);
 }
 
+// Another program has connected the programmer: the window still connects it,
+// says once who holds it, and a job ends with that line before any report.
+TEST(AccessHintTest, AProgrammerHeldByAnotherProgramGetsNoReport) {
+  TProgrammerRig rig;
+  hid::platform::TSimDeviceInfo held = hid::platform::SimProgrammer();
+  held.SerialNumber = u"HELD";
+  held.HeldBy = "PID 77 (kvmflash-cli)";
+  const std::uint64_t id = rig.Plug(held);
+  rig.Start();
+  ASSERT_TRUE(rig.WaitConnected());
+  const std::string line = "KVM programmer at " + rig.platform->PathOf(id) + " is in use by PID 77 (kvmflash-cli)";
+  EXPECT_EQ(rig.window.FindLog(line), rig.window.FindLog(TProgrammerRig::ConnectedText("HELD")) + 1);
+  for (const std::string& logged : rig.window.log) EXPECT_EQ(logged.rfind("Cannot open", 0), std::string::npos);
+
+  const std::string file = ::testing::TempDir() + "held-osd.bin";
+  std::ofstream(file, std::ios::binary) << std::string(104, '\x11');
+  rig.window.checked[TTarget::Osd] = true;
+  rig.window.fileNames[TTarget::Osd] = file;
+  rig.jobs->InProgButtonClick();
+  EXPECT_EQ(rig.window.log.back(), line);
+  EXPECT_EQ(rig.window.lamps[TTarget::Osd], TLampPicture::Red);
+  EXPECT_EQ(rig.platform->WrittenReports(id), 0u);
+  std::remove(file.c_str());
+}
+
 TEST(AccessHintTest, NothingIsSaidForAProgrammerWithAccess) {
   TProgrammerRig rig;
   ASSERT_TRUE(rig.StartConnected());

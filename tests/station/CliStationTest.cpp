@@ -2,13 +2,18 @@
 // the real Linux back end against three or more programmers emulated with
 // umockdev.
 #include <gtest/gtest.h>
+#include <fcntl.h>
 #include <signal.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 #include <QFile>
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <fstream>
+#include <map>
 
 #include "CliProcess.h"
 #include "EmulatedProgrammer.h"
@@ -154,6 +159,122 @@ TEST_F(CliStation, SigtermBreaksTheRunningUnits) {
     EXPECT_NE(result.Out.find(Prefix(port, serial) + "User break\n"), std::string::npos) << result.Out;
 }
 
+// A second signal only ends the waiting sooner: every unit served still gets
+// its record, and the events still end as they should.
+TEST_F(CliStation, ASecondSignalStillWritesEveryRecord) {
+  std::vector<std::shared_ptr<TProgrammerEmulator>> programmers{Plug("A"), Plug("B")};
+  // Block 2 is never answered: each unit waits for it when the signals come.
+  for (const auto& programmer : programmers)
+    programmer->AddRule({{emulator::CmdBlockWrite, {}, 2, {}}, TFaultAction(emulator::TFaultKind::Silence)});
+  const QString log = folder_.filePath("trace.jsonl");
+  const QString events = folder_.filePath("events.jsonl");
+  QProcessEnvironment environment = Environment();
+  environment.insert("KVMFLASH_TICK_MS", "200");
+  TCliRun run({"station", "--osd", Firmware("osd.bin", 10), "--log", log, "--events", events}, environment);
+  ASSERT_TRUE(WaitFor([&] {
+    return std::all_of(programmers.begin(), programmers.end(), [](const auto& p) {
+      for (const emulator::TReceivedReport& report : p->Log())
+        if (report.Bytes.size() > 4 && report.Bytes[2] == emulator::CmdBlockWrite && report.Bytes[4] == 2) return true;
+      return false;
+    });
+  }, 10000));
+  run.SendSignal(SIGINT);
+  ASSERT_TRUE(run.WaitForError("interrupted", 2000));
+  run.SendSignal(SIGTERM);
+  const TCliResult result = run.Finish(1000);
+  EXPECT_EQ(result.ExitCode, 4) << result.Err;
+  EXPECT_NE(result.Out.find("Station: 0 succeeded, 2 failed"), std::string::npos) << result.Out;
+
+  bool whole = false;
+  const std::vector<QJsonObject> records = JsonLines(ReadText(log), whole);
+  EXPECT_TRUE(whole);
+  ASSERT_EQ(records.size(), 2u);
+  for (const QJsonObject& record : records)
+    EXPECT_EQ(record["reason"].toString(), "the run was interrupted during the osd job, 2 of 10 blocks confirmed");
+  const std::vector<QJsonObject> stream = JsonLines(ReadText(events), whole);
+  ASSERT_FALSE(stream.empty());
+  EXPECT_EQ(std::count_if(stream.begin(), stream.end(), [](const QJsonObject& e) { return e["event"] == "unit-finished"; }), 2);
+  EXPECT_EQ(stream.back()["event"].toString(), "station-finished");
+  EXPECT_EQ(stream.back()["exit_code"].toInt(), 4);
+}
+
+// An output that cannot be written ends the run, is named, and the summary,
+// the events and the exit status agree.
+TEST_F(CliStation, AFailedOutputEndsTheRunWithOneStatus) {
+  struct Case {
+    const char* Name;
+    QStringList Outputs;
+    const char* Error;
+    std::size_t Lost;
+  } cases[] = {
+      {"log", {"--log", "/dev/full"}, "traceability record of [1-1 A] lost: write /dev/full: No space left on device", 2},
+      {"events", {"--events", "/dev/full"}, "events lost: write /dev/full: No space left on device", 1},
+  };
+  Plug("A");
+  Plug("B");
+  const QString osd = Firmware("osd.bin", 5);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const QString events = folder_.filePath(QString("events-%1.jsonl").arg(c.Name));
+    QStringList arguments{"station", "--osd", osd, "--units", "2"};
+    arguments += c.Outputs;
+    if (c.Outputs.front() != "--events") arguments += QStringList{"--events", events};
+    const TCliResult result = RunCli(arguments, 20000, Environment());
+    EXPECT_EQ(result.ExitCode, 1) << result.Err;
+    EXPECT_NE(result.Err.find(c.Error), std::string::npos) << result.Err;
+    EXPECT_NE(result.Out.find(", " + std::to_string(c.Lost) + " output(s) lost"), std::string::npos) << result.Out;
+    if (c.Outputs.front() == "--events") continue;
+    bool whole = false;
+    const std::vector<QJsonObject> stream = JsonLines(ReadText(events), whole);
+    ASSERT_FALSE(stream.empty());
+    EXPECT_EQ(stream.back()["event"].toString(), "station-finished");
+    EXPECT_EQ(stream.back()["exit_code"].toInt(), 1);
+    EXPECT_EQ(static_cast<std::size_t>(stream.back()["lost"].toArray().size()), c.Lost);
+    for (const QJsonObject& event : stream)
+      EXPECT_TRUE(event["event"] != "unit-finished" || event["record_lost"].isString());
+  }
+  // program too.
+  const TCliResult program = RunCli({"program", "--osd", osd, "--events", "/dev/full", "--wait", "5"}, 10000, Environment());
+  EXPECT_EQ(program.ExitCode, 1) << program.Err;
+  EXPECT_NE(program.Err.find("events lost: write /dev/full"), std::string::npos) << program.Err;
+}
+
+// A unit's recording is complete when the unit ends, whatever becomes of the
+// station, which runs on (no --units, no --idle-exit), afterwards.
+TEST_F(CliStation, AUnitsRecordingIsFinishedWhenTheUnitEnds) {
+  Plug("FAST");
+  const QString osd = Firmware("osd.bin", 5);
+  const QString folder = folder_.filePath("records");
+  TCliRun run({"station", "--osd", osd, "--record", folder}, Environment());
+  ASSERT_TRUE(run.WaitForOutput(Prefix(1, "FAST") + "Program OK", 10000));
+  const QString fast = folder + "/unit-1-1.jsonl";
+  EXPECT_TRUE(WaitFor([&] { return ReadText(fast).find("{\"end\":") != std::string::npos; }, 3000)) << ReadText(fast);
+  run.SendSignal(SIGKILL);
+  run.Finish(5000);
+  const TCliResult replay = RunCli({"program", "--osd", osd, "--replay", fast, "--fast", "--wait", "5"}, 10000, Environment());
+  EXPECT_EQ(replay.ExitCode, 0) << replay.Err;
+}
+
+// Unplugged mid-job on the real back end: the removal notice comes before the
+// device's entries are gone, and no phantom unit follows it; the station is
+// idle afterwards and ends.
+TEST_F(CliStation, AnUnplugLeavesNoPhantomUnit) {
+  auto programmer = Plug("GONE");
+  programmer->AddRule({{emulator::CmdBlockWrite, {}, {}, {}}, TFaultAction::Delayed(5)});
+  const QString events = folder_.filePath("events.jsonl");
+  TCliRun station({"station", "--osd", Firmware("osd.bin", 60), "--idle-exit", "0.5", "--events", events},
+                  Environment());
+  ASSERT_TRUE(WaitFor([&] { return programmer->BlockCount(emulator::TargetOsd) >= 5; }, 10000));
+  bed_->UnplugSlowly(ids_.back(), 150);
+  const TCliResult result = station.Finish(5000);
+  EXPECT_TRUE(result.Finished);
+  EXPECT_EQ(result.ExitCode, 1) << result.Err;
+  bool whole = false;
+  const std::vector<QJsonObject> stream = JsonLines(ReadText(events), whole);
+  EXPECT_EQ(std::count_if(stream.begin(), stream.end(), [](const QJsonObject& e) { return e["event"] == "unit-arrived"; }), 1);
+  EXPECT_EQ(std::count_if(stream.begin(), stream.end(), [](const QJsonObject& e) { return e["event"] == "unit-finished"; }), 1);
+}
+
 TEST_F(CliStation, ASigkillLeavesOnlyWholeRecords) {
   auto slow = Plug("SLOW");
   slow->AddRule({{emulator::CmdBlockWrite, {}, {}, {}}, TFaultAction::Delayed(3)});
@@ -171,6 +292,46 @@ TEST_F(CliStation, ASigkillLeavesOnlyWholeRecords) {
   const std::vector<QJsonObject> records = JsonLines(ReadText(log), whole);
   EXPECT_TRUE(whole);
   EXPECT_GE(records.size(), 2u);
+}
+
+// A programmer the station cannot use gets no job: its record says why and
+// what fixes it, and the unit counts as failed.
+TEST_F(CliStation, AProgrammerItCannotUseIsNotProgrammed) {
+  auto good = Plug("GOOD");
+  auto locked = std::make_shared<TProgrammerEmulator>();
+  TEmulatedHid lockedHid = TUmockdevHid::Programmer();
+  lockedHid.Serial = "LOCKED";
+  lockedHid.Writable = false;
+  ids_.push_back(bed_->Plug(lockedHid, ServeEmulator(locked)));
+  const std::string lockedNode = bed_->DevNode(ids_.back());
+  auto held = Plug("HELD");
+  const std::string heldNode = bed_->DevNode(ids_.back());
+  // Another program has connected HELD: it holds the node's lock.
+  const int holder = ::open(heldNode.c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(holder, 0);
+  ASSERT_EQ(::flock(holder, LOCK_EX | LOCK_NB), 0);
+
+  const QString log = folder_.filePath("trace.jsonl");
+  const TCliResult result = RunCli({"station", "--osd", Firmware("osd.bin", 5), "--units", "3", "--log", log},
+                                   20000, Environment());
+  ::close(holder);
+  EXPECT_EQ(result.ExitCode, 1) << result.Err;
+  EXPECT_NE(result.Out.find("Station: 1 succeeded, 2 failed"), std::string::npos) << result.Out;
+  bool whole = false;
+  std::map<std::string, QJsonObject> bySerial;
+  for (const QJsonObject& record : JsonLines(ReadText(log), whole))
+    bySerial[record["unit"].toObject()["serial"].toString().toStdString()] = record;
+  ASSERT_EQ(bySerial.size(), 3u);
+  EXPECT_TRUE(bySerial["GOOD"]["ok"].toBool());
+  const std::string lockedReason = bySerial["LOCKED"]["reason"].toString().toStdString();
+  EXPECT_EQ(lockedReason.rfind("Cannot open " + lockedNode + " for reading and writing (", 0), 0u) << lockedReason;
+  EXPECT_NE(lockedReason.find("install the udev rule"), std::string::npos) << lockedReason;
+  EXPECT_EQ(bySerial["HELD"]["reason"].toString().toStdString(),
+            "KVM programmer at " + heldNode + " is in use by PID " + std::to_string(::getpid()) + " (" +
+                ReadText("/proc/self/comm").substr(0, ReadText("/proc/self/comm").find('\n')) + ")");
+  EXPECT_EQ(locked->ReportCount(), 0u);
+  EXPECT_EQ(held->ReportCount(), 0u);
+  EXPECT_EQ(good->BlockCount(emulator::TargetOsd), 5);
 }
 
 TEST_F(CliStation, ProgramEmitsTheEventsAndRecordOfItsOneUnit) {

@@ -62,9 +62,10 @@ TEST(StationPieces, ExitStatusFollowsTheUnits) {
     TStationTally Tally;
     int Exit;
   } cases[] = {
-      {{0, 0, false, false}, 3}, {{2, 0, false, false}, 0}, {{2, 1, false, false}, 1},
-      {{0, 1, false, false}, 1}, {{1, 0, true, false}, 4}, {{0, 0, true, false}, 4},
-      {{1, 0, false, true}, 1},
+      {{0, 0, false, false, {}}, 3}, {{2, 0, false, false, {}}, 0}, {{2, 1, false, false, {}}, 1},
+      {{0, 1, false, false, {}}, 1}, {{1, 0, true, false, {}}, 4}, {{0, 0, true, false, {}}, 4},
+      {{1, 0, false, true, {}}, 1},  {{1, 0, false, false, {"events lost: write"}}, 1},
+      {{1, 0, true, false, {"events lost: write"}}, 4},
   };
   for (const Case& c : cases) EXPECT_EQ(c.Tally.ExitCode(), c.Exit);
 }

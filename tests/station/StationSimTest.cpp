@@ -3,6 +3,7 @@
 // and the events and records it leaves.
 #include <gtest/gtest.h>
 
+#include <QDateTime>
 #include <QDir>
 #include <QJsonArray>
 #include <QTemporaryDir>
@@ -228,6 +229,35 @@ TEST(Station, AReplugIsANewUnit) {
   }
 }
 
+// Unplugged mid-job: the record names the cause and the confirmed blocks, the
+// unit ends right after its removal, no resend goes out to a programmer that
+// has gone, and the last progress event tells the blocks confirmed.
+TEST(Station, AnUnplugMidJobIsRecordedAsSuch) {
+  TStationRig rig(100);
+  rig.Osd = rig.Firmware("osd.bin", 60);
+  TRigProgrammer& programmer = rig.Plug("GONE", "1-1");
+  programmer.Emulator->AddRule(Blocks(TFaultAction::Delayed(5)));
+  rig.Configure([](TStationConfig& config) { config.Units = 1; });
+  rig.When([&] { return programmer.Emulator->BlockCount(emulator::TargetOsd) >= 10; }, [&] { rig.Unplug(programmer); });
+  EXPECT_EQ(rig.Run(), 1);
+  ASSERT_EQ(rig.Records().size(), 1u);
+  const std::string reason = rig.Records()[0]["reason"].toString().toStdString();
+  const std::string head = "the programmer was unplugged during the osd job, ";
+  ASSERT_EQ(reason.rfind(head, 0), 0u) << reason;
+  const int confirmed = std::stoi(reason.substr(head.size()));
+  EXPECT_EQ(reason, head + std::to_string(confirmed) + " of 60 blocks confirmed");
+  EXPECT_GE(confirmed, 9);
+  const std::vector<QJsonObject> progress = rig.Events("progress");
+  ASSERT_FALSE(progress.empty());
+  EXPECT_EQ(progress.back()["block"].toInt(), confirmed);
+  EXPECT_TRUE(rig.Events("retry").empty());
+  // Well within the reply wait of six 100 ms ticks.
+  const auto time = [](const QJsonObject& event) {
+    return QDateTime::fromString(event["time"].toString(), Qt::ISODateWithMs);
+  };
+  EXPECT_LT(time(rig.Events("unit-removed")[0]).msecsTo(time(rig.Events("unit-finished")[0])), 300);
+}
+
 TEST(Station, FiltersServeOnlyTheUnitsAskedFor) {
   struct Case {
     std::vector<std::string> Ports, Serials;
@@ -276,6 +306,15 @@ TEST(Station, IdleExitEndsARunWithoutUnitsOrAfterTheLastLeft) {
   rig.When([&] { return rig.Events("unit-finished").size() == 1; }, [&] { rig.Unplug(programmer); });
   EXPECT_EQ(rig.Run(), 0);
   EXPECT_EQ(rig.Records().size(), 1u);
+
+  // Operators leave the last units in: a finished unit still plugged in is idle.
+  TStationRig leftIn;
+  leftIn.Osd = leftIn.Firmware("osd.bin", 5);
+  leftIn.Plug("A", "1-1");
+  leftIn.Plug("B", "1-2");
+  leftIn.Configure([](TStationConfig& config) { config.IdleExitSeconds = 0.1; });
+  EXPECT_EQ(leftIn.Run(5000), 0);
+  EXPECT_EQ(leftIn.Records().size(), 2u);
 }
 
 TEST(Station, AnInterruptBreaksTheRunningUnits) {

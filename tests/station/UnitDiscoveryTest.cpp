@@ -60,6 +60,77 @@ TEST(UnitDiscovery, ReportsProgrammersOnlyWithTheirIdentityAsTheyComeAndGo) {
   (void)third;
 }
 
+// The sim bus as the system lists a device being removed: its removal notice
+// comes while a scan still lists it (under a new identity, its old one having
+// gone with the notice), answering queries as the device it was.
+class TLingeringListing final : public hid::platform::THidPlatform {
+ public:
+  explicit TLingeringListing(std::shared_ptr<TSimHidPlatform> sim) : sim_(std::move(sim)) {}
+  // `ghost` is never listed; a lingering path answers as it does.
+  void Hide(std::uint64_t ghost) { ghost_ = ghost; }
+  void Linger(const std::string& path) { path_ = path; }
+  void StopLingering() { path_.clear(); }
+
+  bool LoadEnumeration() override { return sim_->LoadEnumeration(); }
+  void UnloadEnumeration() override { sim_->UnloadEnumeration(); }
+  bool LoadHidAccess() override { return sim_->LoadHidAccess(); }
+  void UnloadHidAccess() override { sim_->UnloadHidAccess(); }
+  bool IsHidAccessLoaded() const override { return sim_->IsHidAccessLoaded(); }
+  std::vector<hid::platform::THidInterface> ScanInterfaces() override {
+    std::vector<hid::platform::THidInterface> found;
+    for (auto& device : sim_->ScanInterfaces())
+      if (device.DeviceID != ghost_) found.push_back(device);
+    if (!path_.empty()) found.push_back({ghostIdentity_, path_, "1-1"});
+    return found;
+  }
+  std::unique_ptr<hid::platform::THidHandle> Open(const std::string& path, hid::platform::TOpenMode mode,
+                                                  std::uint32_t& error) override {
+    return sim_->Open(!path_.empty() && path == path_ ? sim_->PathOf(ghost_) : path, mode, error);
+  }
+  bool GetCaps(const hid::platform::TPreparsedData& data, hid::THidCaps& caps) override { return sim_->GetCaps(data, caps); }
+  int NoticeFd() override { return sim_->NoticeFd(); }
+  int DrainNotices() override { return sim_->DrainNotices(); }
+  std::string ErrorText(std::uint32_t error) override { return sim_->ErrorText(error); }
+
+ private:
+  std::shared_ptr<TSimHidPlatform> sim_;
+  std::string path_;
+  std::uint64_t ghost_ = 0;
+  const std::uint64_t ghostIdentity_ = 1000;
+};
+
+// A programmer still listed while it is removed is no new unit; one that is
+// really there after the second look is.
+TEST(UnitDiscovery, ADeviceListedWhileItIsRemovedIsNoArrival) {
+  for (const bool reallyThere : {false, true}) {
+    SCOPED_TRACE(reallyThere ? "plugged in again at once" : "a phantom");
+    auto sim = std::make_shared<TSimHidPlatform>();
+    auto platform = std::make_shared<TLingeringListing>(sim);
+    const auto programmer = sim->Plug(Programmer(u"PRG-1", "1-1"));
+    platform->Hide(sim->Plug(Programmer(u"PRG-1", "1-1")));
+    std::vector<TProgrammerSeen> arrived;
+    int removed = 0;
+    TUnitDiscovery discovery(platform);
+    discovery.OnArrival = [&](const TProgrammerSeen& seen) { arrived.push_back(seen); };
+    discovery.OnRemoval = [&](std::uint64_t) { ++removed; };
+    std::string error;
+    ASSERT_TRUE(discovery.Start(error)) << error;
+    discovery.Rescan();
+    ASSERT_EQ(arrived.size(), 1u);
+
+    platform->Linger(sim->PathOf(programmer));
+    sim->Unplug(programmer);
+    ASSERT_TRUE(WaitFor([&] { return removed == 1; }));
+    EXPECT_EQ(arrived.size(), 1u);
+    if (!reallyThere) platform->StopLingering();
+    // The second look comes RecheckMs after the removal.
+    const auto settled = [&] { return arrived.size() == (reallyThere ? 2u : 1u); };
+    EXPECT_TRUE(WaitFor(settled, 4 * TUnitDiscovery::RecheckMs));
+    kvm::test::WaitFor([] { return false; }, TUnitDiscovery::RecheckMs);
+    EXPECT_TRUE(settled()) << arrived.size();
+  }
+}
+
 TEST(UnitPlatform, ShowsOnlyItsOwnDeviceUntilItIsGone) {
   auto platform = std::make_shared<TSimHidPlatform>();
   const auto mine = platform->Plug(Programmer(u"A", "1-1"));

@@ -105,6 +105,15 @@ class THidPlatform {
   // stops the calls, and no call is under way once this returns.
   virtual void SetNoticeWake(std::function<void()> wake) { (void)wake; }
 
+  // Empty unless `error`, from Open, says that another program holds the
+  // device (it has connected it); then "in use by PID N (name)" where the
+  // system tells who, else "in use by another program".
+  virtual std::string InUseText(const std::string& devicePath, std::uint32_t error) {
+    (void)devicePath;
+    (void)error;
+    return {};
+  }
+
   // The system's text for an error code (strerror on POSIX).
   virtual std::string ErrorText(std::uint32_t error) = 0;
 };

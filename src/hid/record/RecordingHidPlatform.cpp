@@ -35,6 +35,7 @@ struct TRecordingHidPlatform::TSessions {
     if (found != Active.end()) return found->second;
     auto session = std::make_shared<TSession>();
     session->Device = Writer->AddDevice(Identity(path));
+    Added.push_back(session->Device);
     Active.emplace(path, session);
     return session;
   }
@@ -88,6 +89,7 @@ struct TRecordingHidPlatform::TSessions {
   std::mutex Mutex;
   std::map<std::string, std::shared_ptr<TSession>> Active;
   std::map<std::string, std::string> Ports;
+  std::vector<std::uint32_t> Added;  // every device this platform recorded
 };
 
 namespace {
@@ -167,6 +169,20 @@ TRecordingHidPlatform::TRecordingHidPlatform(std::shared_ptr<platform::THidPlatf
     : inner_(inner), sessions_(std::make_shared<TSessions>(inner, std::move(writer))) {}
 
 TRecordingHidPlatform::~TRecordingHidPlatform() = default;
+
+bool TRecordingHidPlatform::FinishRecording(std::string& error) {
+  std::vector<std::uint32_t> devices;
+  {
+    std::lock_guard lock(sessions_->Mutex);
+    devices.swap(sessions_->Added);
+  }
+  error.clear();
+  for (const std::uint32_t device : devices) {
+    std::string failure;
+    if (!sessions_->Writer->FinishDevice(device, failure)) error += (error.empty() ? "" : "; ") + failure;
+  }
+  return error.empty();
+}
 
 bool TRecordingHidPlatform::LoadEnumeration() { return inner_->LoadEnumeration(); }
 void TRecordingHidPlatform::UnloadEnumeration() { inner_->UnloadEnumeration(); }

@@ -25,6 +25,11 @@ class TRecordingHidPlatform final : public platform::THidPlatform {
   TRecordingHidPlatform(std::shared_ptr<platform::THidPlatform> inner, std::shared_ptr<TRecordingWriter> writer);
   ~TRecordingHidPlatform() override;
 
+  // Finishes the recordings of the devices this platform has seen (their
+  // files complete, on the disk and closed) once nothing uses them any more;
+  // false with every failed write named.
+  bool FinishRecording(std::string& error);
+
   bool LoadEnumeration() override;
   void UnloadEnumeration() override;
   bool LoadHidAccess() override;
@@ -36,6 +41,9 @@ class TRecordingHidPlatform final : public platform::THidPlatform {
   bool GetCaps(const platform::TPreparsedData& data, THidCaps& caps) override;
   int NoticeFd() override;
   int DrainNotices() override;
+  std::string InUseText(const std::string& devicePath, std::uint32_t error) override {
+    return inner_->InUseText(devicePath, error);
+  }
   std::string ErrorText(std::uint32_t error) override;
 
   struct TSessions;

@@ -3,7 +3,17 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#ifdef _WIN32
+#include <io.h>
+#define fsync _commit
+#else
+#include <unistd.h>
+#endif
+
+#include <cerrno>
 #include <chrono>
+#include <cstring>
+#include <future>
 #include <utility>
 #include <variant>
 
@@ -31,8 +41,14 @@ std::vector<std::string> FileNamesOnly(const std::vector<std::string>& paths) {
 
 }  // namespace
 
+// A device's recording to finish; the promise gets its file's failures.
+struct TFinishDevice {
+  std::uint32_t Device = 0;
+  std::shared_ptr<std::promise<std::string>> Done;
+};
+
 struct TRecordingWriter::TEntry {
-  std::variant<std::pair<std::uint32_t, TRecordedIdentity>, TRecordedEvent> Item;
+  std::variant<std::pair<std::uint32_t, TRecordedIdentity>, TRecordedEvent, TFinishDevice> Item;
   bool Pending = false;  // a write still in progress
 };
 
@@ -40,6 +56,8 @@ struct TRecordingWriter::TOutput {
   std::unique_ptr<QFile> File;
   std::uint64_t Events = 0;
   bool Failed = false;
+  bool Closed = false;
+  std::string Error;  // the first failure of this file
 };
 
 TRecordingWriter::TRecordingWriter(std::string target, bool folder, std::vector<std::string> firmware)
@@ -163,9 +181,8 @@ TRecordingWriter::TOutput* TRecordingWriter::OutputFor(std::uint32_t device, con
     if (!opened && !QFileInfo::exists(path)) break;
   }
   if (!opened) {
-    if (error_.empty())
-      error_ = "create " + path.toStdString() + ": " +
-               (QFileInfo::exists(path) ? std::string("file exists") : output->File->errorString().toStdString());
+    output->Error = "create " + path.toStdString() + ": " +
+                    (QFileInfo::exists(path) ? std::string("file exists") : output->File->errorString().toStdString());
     output->Failed = true;
   } else {
     WriteLine(*output, HeaderLine(firmware_));
@@ -175,11 +192,26 @@ TRecordingWriter::TOutput* TRecordingWriter::OutputFor(std::uint32_t device, con
 }
 
 void TRecordingWriter::WriteLine(TOutput& output, const QByteArray& line) {
-  if (output.Failed) return;
+  if (output.Failed || output.Closed) return;
   if (output.File->write(line + '\n') != line.size() + 1) {
-    if (error_.empty()) error_ = "write " + output.File->fileName().toStdString() + ": " + output.File->errorString().toStdString();
+    output.Error = "write " + output.File->fileName().toStdString() + ": " + output.File->errorString().toStdString();
     output.Failed = true;
   }
+}
+
+// The end line, then the file on the disk and closed: a recording finished
+// here replays whatever happens to the process later.
+void TRecordingWriter::Close(TOutput& output) {
+  if (output.Closed) return;
+  WriteLine(output, EndLine(output.Events));
+  if (!output.Failed && (!output.File->flush() || ::fsync(output.File->handle()) != 0)) {
+    output.Error = "write " + output.File->fileName().toStdString() + ": " +
+                   (output.File->error() != QFileDevice::NoError ? output.File->errorString().toStdString()
+                                                                  : std::string(std::strerror(errno)));
+    output.Failed = true;
+  }
+  output.File->close();
+  output.Closed = true;
 }
 
 void TRecordingWriter::WriteEntries(std::vector<TEntry>& entries) {
@@ -188,6 +220,13 @@ void TRecordingWriter::WriteEntries(std::vector<TEntry>& entries) {
       TOutput* output = OutputFor(device->first, device->second.PortPath);
       // In a folder each file holds one device, its device 0.
       WriteLine(*output, DeviceLine(folder_ ? 0 : device->first, device->second));
+    } else if (auto* finish = std::get_if<TFinishDevice>(&entry.Item)) {
+      std::string error;
+      if (folder_ && finish->Device < outputs_.size() && outputs_[finish->Device]) {
+        Close(*outputs_[finish->Device]);
+        error = outputs_[finish->Device]->Error;
+      }
+      finish->Done->set_value(error);
     } else {
       TRecordedEvent& event = std::get<TRecordedEvent>(entry.Item);
       TOutput* output = OutputFor(event.Device, {});
@@ -197,7 +236,24 @@ void TRecordingWriter::WriteEntries(std::vector<TEntry>& entries) {
     }
   }
   for (const auto& output : outputs_)
-    if (output && !output->Failed) output->File->flush();
+    if (output && !output->Failed && !output->Closed) output->File->flush();
+}
+
+bool TRecordingWriter::FinishDevice(std::uint32_t device, std::string& error) {
+  TFinishDevice finish{device, std::make_shared<std::promise<std::string>>()};
+  std::future<std::string> done = finish.Done->get_future();
+  {
+    std::lock_guard lock(mutex_);
+    if (stopping_) {
+      // The whole recording was finished: Finish has named its failures.
+      error.clear();
+      return true;
+    }
+    queue_.push_back({finish});
+  }
+  wake_.notify_all();
+  error = done.get();
+  return error.empty();
 }
 
 bool TRecordingWriter::Finish(std::string& error) {
@@ -210,11 +266,9 @@ bool TRecordingWriter::Finish(std::string& error) {
     wake_.notify_all();
     if (thread_.joinable()) thread_.join();
     for (const auto& output : outputs_) {
-      if (!output) continue;
-      WriteLine(*output, EndLine(output->Events));
-      if (!output->Failed && !output->File->flush() && error_.empty())
-        error_ = "write " + output->File->fileName().toStdString() + ": " + output->File->errorString().toStdString();
-      output->File->close();
+      if (!output || output->Closed) continue;
+      Close(*output);
+      if (!output->Error.empty()) error_ += (error_.empty() ? "" : "; ") + output->Error;
     }
   }
   error = error_;

@@ -46,9 +46,14 @@ class TRecordingWriter {
   // EndWrite. Nothing after it is written out before that.
   std::uint64_t BeginWrite(TRecordedEvent event);
   void EndWrite(std::uint64_t slot, bool ok, std::size_t written, std::uint32_t error);
+  // Finishes one device's recording now (folder mode: its file gets what is
+  // queued and its end line, is on the disk and closed) and waits for that.
+  // Its later events are dropped. False with the failures of its file
+  // ("write unit-1-2.jsonl: No space left on device"). Any thread.
+  bool FinishDevice(std::uint32_t device, std::string& error);
   // Writes what is queued and the end lines, closes the files. False with the
-  // first failure ("write out.jsonl: No space left on device"); later calls
-  // return the same.
+  // failures of the files not finished before, each named once
+  // ("write out.jsonl: No space left on device"); later calls return the same.
   bool Finish(std::string& error);
 
   // "unit-<port path>.jsonl" in a folder ("unit-1-2.3.jsonl"), "unit-<n>.jsonl"
@@ -64,6 +69,7 @@ class TRecordingWriter {
   std::uint64_t Queue(TEntry entry);
   TOutput* OutputFor(std::uint32_t device, const std::string& portPath);
   void WriteLine(TOutput& output, const QByteArray& line);
+  void Close(TOutput& output);
 
   const std::string target_;
   const bool folder_;
@@ -80,7 +86,7 @@ class TRecordingWriter {
 
   // The writer thread's own (and Finish's, once the thread has ended).
   std::vector<std::unique_ptr<TOutput>> outputs_;  // by device in folder mode, one otherwise
-  std::string error_;
+  std::string error_;  // failures of files not finished one by one
   bool finished_ = false;
 };
 

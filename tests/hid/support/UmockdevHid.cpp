@@ -10,6 +10,8 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <chrono>
+#include <thread>
 #include <map>
 #include <set>
 #include <stdexcept>
@@ -195,9 +197,12 @@ int TUmockdevHid::Plug(const TEmulatedHid& device, TOutputResponder responder) {
   return id;
 }
 
-void TUmockdevHid::Unplug(int id) {
+void TUmockdevHid::Unplug(int id) { UnplugSlowly(id, 0); }
+
+void TUmockdevHid::UnplugSlowly(int id, int lingerMs) {
   PluggedDevice& plugged = d_->Find(id);
   if (plugged.State->Gone) return;
+  if (lingerMs > 0) ::unlink((d_->Root + "/dev/hidraw" + std::to_string(plugged.Minor)).c_str());
   plugged.State->Gone = true;
   // Wakes readers of files still open; their reads now fail like those of a
   // vanished node.
@@ -208,6 +213,8 @@ void TUmockdevHid::Unplug(int id) {
   for (auto it = plugged.SysPaths.rbegin(); it != plugged.SysPaths.rend(); ++it) {
     umockdev_testbed_uevent(d_->Testbed, ("/sys" + *it).c_str(), "remove");
   }
+  // The removal as slow as asked: what a scan meanwhile finds is the point.
+  if (lingerMs > 0) std::this_thread::sleep_for(std::chrono::milliseconds(lingerMs));
   for (auto it = plugged.SysPaths.rbegin(); it != plugged.SysPaths.rend(); ++it) {
     umockdev_testbed_remove_device(d_->Testbed, ("/sys" + *it).c_str());
   }

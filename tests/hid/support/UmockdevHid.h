@@ -51,6 +51,10 @@ class TUmockdevHid {
   // Sends the remove notices (child first) and removes the device; open
   // nodes fail from then on like those of a vanished device.
   void Unplug(int id);
+  // As a kernel removes a device: its node goes first, then the remove
+  // notices come, and its sysfs entries are gone only `lingerMs` later, so
+  // that a scan in between still lists it.
+  void UnplugSlowly(int id, int lingerMs);
 
   std::string DevNode(int id) const;
   std::string SysPath(int id) const;

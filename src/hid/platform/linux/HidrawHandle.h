@@ -4,6 +4,7 @@
 #pragma once
 
 #include <atomic>
+#include <memory>
 #include <string>
 
 #include "hid/platform/HidPlatform.h"
@@ -39,6 +40,9 @@ class THidrawHandle final : public THidHandle {
                    std::uint32_t& error) override;
   void Cancel() override;
 
+  // The process's hold on the node, kept as long as this handle is open.
+  void KeepHold(std::shared_ptr<void> hold) { hold_ = std::move(hold); }
+
   // Reads the descriptor once to learn whether reports carry their ID.
   void LearnReportNumbering();
 
@@ -51,6 +55,7 @@ class THidrawHandle final : public THidHandle {
   bool writable_;
   std::atomic<bool> cancelled_{false};
   bool prefixReportId_ = false;
+  std::shared_ptr<void> hold_;
 };
 
 }  // namespace kvm::hid::platform::linux_hid

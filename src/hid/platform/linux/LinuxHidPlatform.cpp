@@ -11,6 +11,7 @@
 #include "hid/platform/ReportDescriptor.h"
 #include "hid/platform/linux/HidrawBinding.h"
 #include "hid/platform/linux/HidrawHandle.h"
+#include "hid/platform/linux/NodeLock.h"
 #include "hid/platform/linux/UdevBinding.h"
 
 namespace kvm::hid::platform::linux_hid {
@@ -77,7 +78,10 @@ std::vector<THidInterface> TLinuxHidPlatform::ScanInterfaces() {
     udev_device* usb = u.udev_device_get_parent_with_subsystem_devtype(device, "usb", "usb_device");
     const std::string portPath = BaseName(usb != nullptr ? Text(u.udev_device_get_syspath(usb)) : devNode);
     u.udev_device_unref(device);
-    if (devNode.empty()) continue;
+    // The kernel deletes the node before it says the device is gone and
+    // before its sysfs entries go: a node that is no longer there is a device
+    // being removed, not one present.
+    if (devNode.empty() || ::access(devNode.c_str(), F_OK) != 0) continue;
     const auto known = identities_.find(sysPath);
     const std::uint64_t id = known != identities_.end() ? known->second : nextIdentity_++;
     present[sysPath] = id;
@@ -132,6 +136,13 @@ std::unique_ptr<THidHandle> TLinuxHidPlatform::Open(const std::string& devicePat
     error = static_cast<std::uint32_t>(errno);
     return nullptr;
   }
+  // Every handle that reaches the device holds the node: another process's
+  // lock means that someone else has connected this programmer.
+  std::shared_ptr<void> hold = HoldNode(devicePath, fd, error);
+  if (!hold) {
+    ::close(fd);
+    return nullptr;
+  }
   if (mode == TOpenMode::Read) {
     cancelFd = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (cancelFd < 0) {
@@ -142,6 +153,7 @@ std::unique_ptr<THidHandle> TLinuxHidPlatform::Open(const std::string& devicePat
   }
   const bool writable = mode == TOpenMode::ReadWrite || mode == TOpenMode::Write;
   auto handle = std::make_unique<THidrawHandle>(std::move(info), fd, cancelFd, writable);
+  handle->KeepHold(std::move(hold));
   if (mode == TOpenMode::Read) handle->LearnReportNumbering();
   return handle;
 }
@@ -187,6 +199,10 @@ int TLinuxHidPlatform::DrainNotices() {
     u.udev_device_unref(device);
   }
   return notices;
+}
+
+std::string TLinuxHidPlatform::InUseText(const std::string& devicePath, std::uint32_t error) {
+  return error == NodeInUseError ? NodeHolderText(devicePath) : std::string();
 }
 
 std::string TLinuxHidPlatform::ErrorText(std::uint32_t error) {

@@ -32,6 +32,7 @@ class TLinuxHidPlatform final : public THidPlatform {
 
   int NoticeFd() override;
   int DrainNotices() override;
+  std::string InUseText(const std::string& devicePath, std::uint32_t error) override;
   std::string ErrorText(std::uint32_t error) override;
 
  private:

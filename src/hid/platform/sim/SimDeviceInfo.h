@@ -23,6 +23,9 @@ struct TSimDeviceInfo {
   std::vector<std::uint8_t> ReportDescriptor;
   std::optional<std::u16string> Manufacturer, Product, SerialNumber;  // unset: the query fails
   TSimAccess Access = TSimAccess::ReadWrite;
+  // Not empty: another program has connected the device ("PID 77 (other)"),
+  // so only the query-only opening succeeds and the others report it busy.
+  std::string HeldBy;
   std::string PortPath;  // empty: "sim-<DeviceID>"
 };
 

@@ -61,11 +61,21 @@ std::unique_ptr<THidHandle> TSimHidPlatform::Open(const std::string& devicePath,
     error = ENOENT;
     return nullptr;
   }
+  if (!device->Info().HeldBy.empty() && mode != TOpenMode::QueryOnly) {
+    error = EBUSY;
+    return nullptr;
+  }
   if (!Permits(device->Info().Access, mode)) {
     error = EACCES;
     return nullptr;
   }
   return std::make_unique<TSimHandle>(std::move(device), bus_, mode);
+}
+
+std::string TSimHidPlatform::InUseText(const std::string& devicePath, std::uint32_t error) {
+  const std::shared_ptr<TSimDevice> device = bus_->FindPresent(devicePath);
+  if (error != EBUSY || !device || device->Info().HeldBy.empty()) return {};
+  return "in use by " + device->Info().HeldBy;
 }
 
 bool TSimHidPlatform::GetCaps(const TPreparsedData& data, THidCaps& caps) {

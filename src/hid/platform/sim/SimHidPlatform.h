@@ -36,6 +36,7 @@ class TSimHidPlatform final : public THidPlatform {
   int NoticeFd() override;
   int DrainNotices() override;
   void SetNoticeWake(std::function<void()> wake) override;
+  std::string InUseText(const std::string& devicePath, std::uint32_t error) override;
   std::string ErrorText(std::uint32_t error) override;
 
   // --- the test side ---

@@ -48,6 +48,8 @@ class TWindowsHidHandle final : public THidHandle {
   TOpenMode Mode() const { return mode_; }
   HANDLE File() const { return file_; }
   bool HasPendingRead() const;
+  // The process's hold on the device, kept as long as this handle is open.
+  void KeepHold(std::shared_ptr<void> hold) { hold_ = std::move(hold); }
 
  private:
   using TStringQuery = decltype(&::HidD_GetProductString);
@@ -56,6 +58,7 @@ class TWindowsHidHandle final : public THidHandle {
   HANDLE file_;
   TOpenMode mode_;
   std::unique_ptr<TOverlappedRead> reader_;  // only on the reader's handle
+  std::shared_ptr<void> hold_;
 };
 
 }  // namespace kvm::hid::platform::windows

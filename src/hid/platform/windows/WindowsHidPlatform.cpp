@@ -2,6 +2,7 @@
 
 #include "hid/platform/windows/Hid.h"
 #include "hid/platform/windows/InterfaceScan.h"
+#include "hid/platform/windows/NodeLock.h"
 #include "hid/platform/windows/SetupApi.h"
 #include "hid/platform/windows/WindowsHidHandle.h"
 
@@ -78,13 +79,28 @@ std::unique_ptr<THidHandle> TWindowsHidPlatform::Open(const std::string& deviceP
                                                       std::uint32_t& error) {
   error = 0;
   const TOpenArguments arguments = ArgumentsFor(mode);
+  // Every handle that reaches the device holds it: another process's hold
+  // means that someone else has connected this programmer.
+  std::shared_ptr<void> hold;
+  if (mode != TOpenMode::QueryOnly) {
+    hold = HoldDevice(devicePath, error);
+    if (!hold) return nullptr;
+  }
   HANDLE file = CreateFileA(devicePath.c_str(), arguments.Access, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                             OPEN_EXISTING, arguments.Flags, nullptr);
   if (file == INVALID_HANDLE_VALUE) {
     error = GetLastError();
     return nullptr;
   }
-  return std::make_unique<TWindowsHidHandle>(file, mode);
+  auto handle = std::make_unique<TWindowsHidHandle>(file, mode);
+  handle->KeepHold(std::move(hold));
+  return handle;
+}
+
+std::string TWindowsHidPlatform::InUseText(const std::string& devicePath, std::uint32_t error) {
+  (void)devicePath;
+  // Windows does not tell which process holds a file.
+  return error == DeviceInUseError ? "in use by another program" : std::string();
 }
 
 bool TWindowsHidPlatform::GetCaps(const TPreparsedData& data, THidCaps& caps) {

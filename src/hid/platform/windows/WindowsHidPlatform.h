@@ -41,6 +41,7 @@ class TWindowsHidPlatform final : public THidPlatform, public TWindowsNoticeSour
   int DrainNotices() override;
   // Every notice of the hidden window calls `wake` on its thread.
   void SetNoticeWake(std::function<void()> wake) override;
+  std::string InUseText(const std::string& devicePath, std::uint32_t error) override;
   std::string ErrorText(std::uint32_t error) override;
 
   void SetNoticeHandler(TNoticeHandler handler) override;
