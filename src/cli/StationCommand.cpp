@@ -3,8 +3,9 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <QRegularExpression>
+#include <QString>
 #include <memory>
-#include <regex>
 #include <tuple>
 
 #include "cli/CommandSupport.h"
@@ -43,8 +44,8 @@ struct TStationOptions {
 CLI::Validator UsbPortForm() {
   return CLI::Validator(
       [](const std::string& text) -> std::string {
-        static const std::regex port("[0-9]+-[0-9]+(\\.[0-9]+)*");
-        if (std::regex_match(text, port) || text.rfind("/dev/", 0) == 0) return {};
+        static const QRegularExpression port("^[0-9]+-[0-9]+(\\.[0-9]+)*$");
+        if (port.match(QString::fromStdString(text)).hasMatch() || text.rfind("/dev/", 0) == 0) return {};
         return "'" + text + "' is not a USB port; a port is written BUS-PORT[.PORT...], as in 1-4 or 1-2.3";
       },
       "PORT");
