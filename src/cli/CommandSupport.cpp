@@ -137,6 +137,13 @@ std::string AppendFileProblem(const std::string& option, const std::string& path
   return {};
 }
 
+std::string EventsAndLogProblem(const std::string& eventsPath, const std::string& logPath) {
+  if (!eventsPath.empty())
+    if (std::string problem = AppendFileProblem("--events", eventsPath, true); !problem.empty()) return problem;
+  if (!logPath.empty()) return AppendFileProblem("--log", logPath, false);
+  return {};
+}
+
 std::string HexText(unsigned value, int digits) {
   char text[16];
   std::snprintf(text, sizeof text, "%0*X", digits, value);

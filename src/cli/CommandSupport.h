@@ -45,6 +45,9 @@ std::string TargetName(TTarget target);
 // is appended to), else why not, naming the option and the path ("--log
 // logs: is a folder"). "-" is standard output where `stdoutAllowed`.
 std::string AppendFileProblem(const std::string& option, const std::string& path, bool stdoutAllowed);
+// The --events and --log files of program and station: the first problem of
+// either (AppendFileProblem), or empty when both can be appended to.
+std::string EventsAndLogProblem(const std::string& eventsPath, const std::string& logPath);
 
 // Upper-case hexadecimal, zero-padded to `digits`.
 std::string HexText(unsigned value, int digits);

@@ -9,7 +9,6 @@
 #include <cmath>
 #include <cstdlib>
 #include <memory>
-#include <tuple>
 
 #include "jobs/ProgrammerStack.h"
 #include "core/AppState.h"
@@ -348,13 +347,9 @@ int RunProgram(const TProgramOptions& options) {
       return ExitFailed;
     }
   }
-  for (const auto& [option, path, toStdout] : {std::tuple{"--events", options.EventsFile, true},
-                                                {"--log", options.LogFile, false}}) {
-    if (path.empty()) continue;
-    if (const std::string problem = AppendFileProblem(option, path, toStdout); !problem.empty()) {
-      PrintError(problem);
-      return ExitFailed;
-    }
+  if (const std::string problem = EventsAndLogProblem(options.EventsFile, options.LogFile); !problem.empty()) {
+    PrintError(problem);
+    return ExitFailed;
   }
   TDeviceSource devices;
   std::string error;

@@ -6,7 +6,6 @@
 #include <QRegularExpression>
 #include <QString>
 #include <memory>
-#include <tuple>
 
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
@@ -83,13 +82,9 @@ int RunStation(const TStationOptions& options) {
   station::TEventStream events;
   station::TTraceLog log;
   std::string error;
-  for (const auto& [option, path, toStdout] : {std::tuple{"--events", options.EventsFile, true},
-                                                {"--log", options.LogFile, false}}) {
-    if (path.empty()) continue;
-    if (const std::string problem = AppendFileProblem(option, path, toStdout); !problem.empty()) {
-      PrintError(problem);
-      return ExitFailed;
-    }
+  if (const std::string problem = EventsAndLogProblem(options.EventsFile, options.LogFile); !problem.empty()) {
+    PrintError(problem);
+    return ExitFailed;
   }
   for (const std::string& output : {options.EventsFile, options.LogFile}) {
     error = station::OutputIsFirmware(output, files);
