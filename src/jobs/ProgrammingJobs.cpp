@@ -89,9 +89,8 @@ void TProgrammingJobs::InProgButtonClick() {
   // a second job inside the first would interleave two block sequences.
   if (running_) return;
   TRunningFlag running(running_);
-  // A break belongs to the job it stopped: one left over from an earlier job
-  // must not skip the OSD job of this click.
-  state_.UserBreak = false;
+  // A break is cleared only when a job starts: one still set when the USB
+  // Host side returns without a job skips the OSD job.
 
   view_.SetTargetLamp(TTarget::UsbHost, TLampPicture::Gray);
   view_.SetTargetLamp(TTarget::Osd, TLampPicture::Gray);
