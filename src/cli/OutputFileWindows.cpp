@@ -4,30 +4,18 @@
 // mode bits to keep.
 #include <windows.h>
 
-#include <cstdio>
-#include <random>
-
 #include "cli/OutputFile.h"
+#include "firmware/PathParts.h"
+#include "firmware/ReplaceFile.h"
 #include "firmware/WindowsFiles.h"
 
 namespace kvm::cli {
 
 namespace {
 
+using firmware::NameOf;
 using firmware::detail::WidePath;
 using firmware::detail::WindowsErrorText;
-
-std::string FolderOf(const std::string& path) {
-  const auto slash = path.find_last_of("/\\");
-  if (slash == std::string::npos) return ".";
-  if (slash == 0) return path.substr(0, 1);
-  return path.substr(0, slash);
-}
-
-std::string NameOf(const std::string& path) {
-  const auto slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 struct TIdentity {
   DWORD Volume = 0;
@@ -54,31 +42,6 @@ const char* KindOf(DWORD fileType) {
   if (fileType == FILE_TYPE_CHAR) return "a character device";
   if (fileType == FILE_TYPE_PIPE) return "a pipe";
   return "not a regular file";
-}
-
-// A fixed, short name: the output's own name may already be as long as the
-// file system allows.
-std::string TemporaryName() {
-  static std::mt19937 random{std::random_device{}()};
-  char name[32];
-  std::snprintf(name, sizeof name, ".kvmflash-%08x", static_cast<unsigned>(random()));
-  return name;
-}
-
-bool WriteAll(HANDLE file, const std::vector<std::uint8_t>& data) {
-  std::size_t done = 0;
-  while (done < data.size()) {
-    const std::size_t left = data.size() - done;
-    const DWORD chunk = left > (1u << 30) ? (1u << 30) : static_cast<DWORD>(left);
-    DWORD written = 0;
-    if (!WriteFile(file, data.data() + done, chunk, &written, nullptr)) return false;
-    if (written == 0) {
-      SetLastError(ERROR_WRITE_FAULT);
-      return false;
-    }
-    done += written;
-  }
-  return true;
 }
 
 }  // namespace
@@ -120,35 +83,9 @@ bool WriteOutputFile(const std::string& output, const std::string& input, const 
     return failError("look it up", err);
   }
 
-  const std::string folder = FolderOf(output);
-  std::string temporary;
-  HANDLE file = INVALID_HANDLE_VALUE;
-  for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
-    temporary = folder + "/" + TemporaryName();
-    file = CreateFileW(WidePath(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
-                       nullptr);
-    if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
-  }
-  if (file == INVALID_HANDLE_VALUE) return failError("create a new file in " + folder, GetLastError());
   std::string failed;
-  DWORD err = 0;
-  if (!WriteAll(file, data)) {
-    failed = "write into " + temporary;
-    err = GetLastError();
-  }
-  if (!CloseHandle(file) && failed.empty()) {
-    failed = "write into " + temporary;
-    err = GetLastError();
-  }
-  if (failed.empty() && !MoveFileExW(WidePath(temporary).c_str(), WidePath(output).c_str(),
-                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    failed = "replace it";
-    err = GetLastError();
-  }
-  if (!failed.empty()) {
-    DeleteFileW(WidePath(temporary).c_str());
-    return failError(failed, err);
-  }
+  if (!firmware::ReplaceFile(output, data.data(), data.size(), firmware::TNewFileMode::LikeTheOld, failed))
+    return fail(failed);
   return true;
 }
 

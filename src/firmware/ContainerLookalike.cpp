@@ -6,12 +6,11 @@
 #include "firmware/Container.h"
 #include "firmware/FirmwareImage.h"
 #include "firmware/ReadOnlyFile.h"
+#include "wire/ProgrammerWire.h"
 
 namespace kvm::firmware {
 
 namespace {
-constexpr int OsdTargetCode = 2;
-
 std::string LowerCase(std::string text) {
   std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) { return std::tolower(c); });
   return text;
@@ -34,7 +33,7 @@ bool IsContainerLookalike(int targetCode, const std::string& path) {
 std::string ContainerEndingFor(int targetCode, const std::string& path) {
   const std::string lower = LowerCase(FileExtension(path));
   if (IsContainerName(lower)) return lower;
-  return targetCode == OsdTargetCode ? ".osd" : ".usb";
+  return targetCode == wire::TargetOsd ? ".osd" : ".usb";
 }
 
 std::string ContainerLookalikeWarning(int targetCode, const std::string& path) {

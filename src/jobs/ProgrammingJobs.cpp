@@ -44,8 +44,8 @@ class TRunningFlag {
 
 std::int32_t ChipIdRule(int targetCode) {
   switch (targetCode) {
-    case TargetCode(TTarget::UsbHost): return 0x2052;
-    case TargetCode(TTarget::Osd): return 0x0050;
+    case TargetCode(TTarget::UsbHost): return wire::UsbHostChipID;
+    case TargetCode(TTarget::Osd): return wire::OsdChipID;
     default: return -1;
   }
 }
