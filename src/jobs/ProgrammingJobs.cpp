@@ -171,7 +171,13 @@ std::int32_t TProgrammingJobs::RunProgramJob(TTarget lamp, const std::string& na
   }
 
   // Programmed as it is, as the name says, but not without a word.
-  if (IsContainerLookalike(targetCode, name)) status_.ReportStatus(ContainerLookalikeWarning(targetCode, name), Red);
+  if (IsContainerLookalike(targetCode, name)) {
+    const std::string warning = ContainerLookalikeWarning(targetCode, name);
+    if (lookalikeWarning_)
+      lookalikeWarning_(warning);
+    else
+      status_.ReportStatus(warning, Red);
+  }
   EnterBusy(lamp);
   const std::int32_t result = IsContainerName(name)
                                   ? RunContainerJob(targetCode, name)

@@ -66,6 +66,10 @@ class TProgrammingJobs {
   // The intermediate file of container jobs; empty (the default): the one
   // file of the window, firmware::IntermediateFile().
   void SetIntermediateFile(std::string path) { intermediateFile_ = std::move(path); }
+  // Where the warning about a plain image that starts like a container goes:
+  // unset (the window), a red report in the log; a front end whose operator
+  // has already asked for it as it is may put it apart from the log.
+  void SetLookalikeWarning(std::function<void(const std::string&)> warn) { lookalikeWarning_ = std::move(warn); }
   TProgrammingJobs& operator=(const TProgrammingJobs&) = delete;
 
   // The Program button and the automatic start: the USB host job, then the
@@ -112,6 +116,7 @@ class TProgrammingJobs {
   std::int32_t fileRepeatCount_ = 0;
   bool running_ = false;
   std::string intermediateFile_;
+  std::function<void(const std::string&)> lookalikeWarning_;
 };
 
 }  // namespace kvm::jobs
