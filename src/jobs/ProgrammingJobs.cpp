@@ -230,6 +230,13 @@ std::int32_t TProgrammingJobs::ProgramFile(std::uint8_t targetCode, const std::s
   TBlockReader reader;
   if (const int opened = reader.Open(file); opened != ImageOk) return RefuseFile(opened);
 
+  if (const std::int32_t prepared = PrepareProgrammer(targetCode); prepared != 0) return prepared;
+  if (const std::int32_t sent = SendBlocks(targetCode, reader); sent != 0) return sent;
+  reader.Close();
+  return VerifyAndDisable(targetCode, fileSum);
+}
+
+std::int32_t TProgrammingJobs::PrepareProgrammer(std::uint8_t targetCode) {
   std::int32_t code = protocol_.EnableProgrammer();
   if (code != 0) {
     ReportFailure("Enable Programmer failed : ", code);
@@ -253,7 +260,10 @@ std::int32_t TProgrammingJobs::ProgramFile(std::uint8_t targetCode, const std::s
     status_.ReportStatus("Incompatible Chip ID: " + Hex4(chipId), Red);
     return JobIncompatibleChip;
   }
+  return 0;
+}
 
+std::int32_t TProgrammingJobs::SendBlocks(std::uint8_t targetCode, TBlockReader& reader) {
   const TBlockSequence& sequence = reader.Sequence();
   status_.SetProgress(0, static_cast<int>(sequence.BlockCount()));
   status_.ShowStatus("Programming...", Green);
@@ -280,14 +290,17 @@ std::int32_t TProgrammingJobs::ProgramFile(std::uint8_t targetCode, const std::s
     status_.StepProgress();
     pump_.ProcessMessages();
   }
+  // The shorter last block: no break test before it, no message pass after.
   if (sequence.R > 0) {
     if (const std::int32_t sent = sendNextBlock(sequence.F); sent != 0) return sent;
     status_.StepProgress();
   }
-  reader.Close();
+  return 0;
+}
 
+std::int32_t TProgrammingJobs::VerifyAndDisable(std::uint8_t targetCode, int fileSum) {
   std::int32_t chipSum = 0;
-  code = protocol_.GetCheckSum(targetCode, chipSum);
+  std::int32_t code = protocol_.GetCheckSum(targetCode, chipSum);
   if (code != 0) {
     ReportFailure("Get check sum failed : ", code);
     DisableAfterReport();

@@ -19,6 +19,10 @@ namespace kvm::protocol {
 class TProgrammerProtocol;
 }
 
+namespace kvm::firmware {
+class TBlockReader;
+}
+
 namespace kvm::jobs {
 
 // Results of a job besides those passed on from the commands, the block write
@@ -96,6 +100,12 @@ class TProgrammingJobs {
   std::int32_t RunTarget(TTarget target, const std::string& name);
   std::int32_t RunContainerJob(int targetCode, const std::string& name);
   std::int32_t RefuseFile(int imageResult);
+  // The steps of ProgramFile, each 0 or the result its exit ends the job with:
+  // enable, initialise, chip ID and its rule; the blocks; the checksum and
+  // the disable command.
+  std::int32_t PrepareProgrammer(std::uint8_t targetCode);
+  std::int32_t SendBlocks(std::uint8_t targetCode, firmware::TBlockReader& reader);
+  std::int32_t VerifyAndDisable(std::uint8_t targetCode, int fileSum);
   void ReportFailure(const std::string& text, std::int32_t code);
   void DisableAfterFailure();
   void DisableAfterReport();
