@@ -19,7 +19,7 @@ add_subdirectory(support)
 set(dir ${CMAKE_CURRENT_SOURCE_DIR})
 kvm_add_test(kvm_hid_descriptor_test
   SOURCES ${dir}/hid/platform/ReportDescriptorTest.cpp
-  LIBS kvm_hid_descriptor Qt6::Core)
+  LIBS kvm_hid_platform Qt6::Core)
 target_compile_definitions(kvm_hid_descriptor_test PRIVATE KVM_TEST_DATA_DIR="${PROJECT_SOURCE_DIR}/tests/data")
 
 kvm_add_test(hid_notice_tests
