@@ -10,7 +10,7 @@
 
 #include "core/AppState.h"
 #include "core/JobView.h"
-#include "core/LayoutOps.h"
+#include "core/WindowControls.h"
 #include "core/MessagePump.h"
 #include "core/StatusSink.h"
 #include "core/TickTimer.h"
@@ -63,7 +63,7 @@ class TProgrammingJobs {
  public:
   using TTickCount = std::function<std::uint32_t()>;
 
-  TProgrammingJobs(IStatusSink& status, ILayoutOps& layout, IJobView& view, TAppState& state,
+  TProgrammingJobs(IStatusSink& status, IWindowControls& layout, IJobView& view, TAppState& state,
                    protocol::TProgrammerProtocol& protocol, IMessagePump& pump, int tickMs = 1000,
                    TTickCount tickCount = SteadyTickCount);
   TProgrammingJobs(const TProgrammingJobs&) = delete;
@@ -113,7 +113,7 @@ class TProgrammingJobs {
   void LeaveBusy();
 
   IStatusSink& status_;
-  ILayoutOps& layout_;
+  IWindowControls& layout_;
   IJobView& view_;
   TAppState& state_;
   protocol::TProgrammerProtocol& protocol_;
