@@ -59,7 +59,7 @@ bool WriteOutputFile(const std::string& output, const std::string& input, const 
   }
 
   std::string failed;
-  if (!firmware::ReplaceFile(output, data.data(), data.size(), firmware::TNewFileMode::LikeTheOld, failed))
+  if (!firmware::ReplaceFileContent(output, data.data(), data.size(), firmware::TNewFileMode::LikeTheOld, failed))
     return fail(failed);
   return true;
 }

@@ -16,7 +16,7 @@ constexpr int KeyAreaLength = 12;
 // The payload is the firmware in the clear: for its user alone.
 int WritePrivateFile(const std::string& path, const std::vector<std::uint8_t>& payload) {
   std::string error;
-  if (!ReplaceFile(path, payload.data(), payload.size(), TNewFileMode::Private, error))
+  if (!ReplaceFileContent(path, payload.data(), payload.size(), TNewFileMode::Private, error))
     return detail::FailWithText(FileUnwritable, error);
   return ImageOk;
 }

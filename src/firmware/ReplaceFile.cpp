@@ -63,7 +63,7 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
   return true;
 }
 
-bool ReplaceFile(const std::string& path, const std::uint8_t* data, std::size_t size, TNewFileMode mode,
+bool ReplaceFileContent(const std::string& path, const std::uint8_t* data, std::size_t size, TNewFileMode mode,
                  std::string& error) {
   const std::string name = NameOf(path);
   if (name.empty() || name == "." || name == "..") {

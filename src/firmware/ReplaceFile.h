@@ -20,7 +20,7 @@ enum class TNewFileMode {
 // rather than followed, and a failed write leaves neither a partial file nor
 // a changed path. False with what failed and the system's text in `error`
 // ("write into F/.kvmflash-1a2b-3: No space left on device").
-bool ReplaceFile(const std::string& path, const std::uint8_t* data, std::size_t size, TNewFileMode mode,
+bool ReplaceFileContent(const std::string& path, const std::uint8_t* data, std::size_t size, TNewFileMode mode,
                  std::string& error);
 
 #ifndef _WIN32

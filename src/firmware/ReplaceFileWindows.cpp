@@ -51,7 +51,7 @@ bool Fail(std::string& error, const std::string& action, DWORD err) {
 
 }  // namespace
 
-bool ReplaceFile(const std::string& path, const std::uint8_t* data, std::size_t size, TNewFileMode,
+bool ReplaceFileContent(const std::string& path, const std::uint8_t* data, std::size_t size, TNewFileMode,
                  std::string& error) {
   const std::string name = NameOf(path);
   if (name.empty() || name == "." || name == "..") {
