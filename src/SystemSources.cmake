@@ -13,7 +13,7 @@ if(WIN32)
   target_sources(kvm_app PRIVATE app/OsVersionWindows.cpp app/AppIconWindows.cpp)
   # Ctrl-C and the like: the console's control handler.
   target_sources(kvmflash-demo PRIVATE app/demo/QuitOnSignalWindows.cpp)
-  target_sources(kvm_cli PRIVATE cli/InterruptSignalWindows.cpp cli/OutputFileWindows.cpp)
+  target_sources(kvm_cli PRIVATE cli/InterruptSignalWindows.cpp cli/OutputRefusalWindows.cpp)
 else()
   target_sources(kvm_hid_native PRIVATE hid/platform/linux/NativeHidPlatformLinux.cpp)
   target_link_libraries(kvm_hid_native PUBLIC kvm_hid_linux)
@@ -23,7 +23,7 @@ else()
   target_link_libraries(kvm_app PRIVATE Qt6::Svg)
   # Ctrl-C and the like: POSIX signals.
   target_sources(kvmflash-demo PRIVATE app/demo/QuitOnSignal.cpp)
-  target_sources(kvm_cli PRIVATE cli/InterruptSignal.cpp cli/OutputFile.cpp)
+  target_sources(kvm_cli PRIVATE cli/InterruptSignal.cpp cli/OutputRefusal.cpp)
   # doctor checks what Linux needs (udev rule, ACL, seat, groups); Windows
   # needs no permission rule for the programmer. The station's units watch
   # their programmers through notice descriptors.

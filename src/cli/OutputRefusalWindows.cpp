@@ -1,19 +1,15 @@
-// The output file on Windows: the same refusals as on POSIX systems, with the
-// file's identity (volume serial number and file index) in place of device
-// and inode. The new file inherits the folder's permissions; Windows has no
-// mode bits to keep.
+// The outputs that are refused on Windows: the same as on POSIX systems, with
+// the file's identity (volume serial number and file index) in place of
+// device and inode.
 #include <windows.h>
 
-#include "cli/OutputFile.h"
-#include "firmware/PathParts.h"
-#include "firmware/ReplaceFile.h"
+#include "cli/OutputRefusal.h"
 #include "firmware/WindowsFiles.h"
 
 namespace kvm::cli {
 
 namespace {
 
-using firmware::NameOf;
 using firmware::detail::WidePath;
 using firmware::detail::WindowsErrorText;
 
@@ -46,20 +42,7 @@ const char* KindOf(DWORD fileType) {
 
 }  // namespace
 
-bool WriteOutputFile(const std::string& output, const std::string& input, const std::vector<std::uint8_t>& data,
-                     std::string& error) {
-  const auto fail = [&](const std::string& what) {
-    error = "write " + output + ": " + what + "; nothing was written";
-    return false;
-  };
-  const auto failError = [&](const std::string& what, DWORD err) { return fail(what + ": " + WindowsErrorText(err)); };
-  if (output.empty()) {
-    error = "the output file name is empty";
-    return false;
-  }
-  const std::string name = NameOf(output);
-  if (name.empty() || name == "." || name == "..") return fail("not a file name (it names a folder)");
-
+std::string OutputRefusal(const std::string& output, const std::string& input) {
   TIdentity in;
   DWORD inType = 0;
   const bool inputKnown = !input.empty() && IdentityOf(input, true, in, inType);
@@ -69,24 +52,20 @@ bool WriteOutputFile(const std::string& output, const std::string& input, const 
     DWORD outType = 0;
     if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
       if (inputKnown && IdentityOf(output, true, out, outType) && out == in)
-        return fail("it is a link to the input " + input);
+        return "it is a link to the input " + input;
     } else if (attributes & FILE_ATTRIBUTE_DIRECTORY) {
-      return fail("it exists and is a folder");
+      return "it exists and is a folder";
     } else if (!IdentityOf(output, false, out, outType)) {
       if (outType != FILE_TYPE_DISK && outType != FILE_TYPE_UNKNOWN)
-        return fail(std::string("it exists and is ") + KindOf(outType));
-      return failError("open", GetLastError());
+        return std::string("it exists and is ") + KindOf(outType);
+      return "open: " + WindowsErrorText(GetLastError());
     } else if (inputKnown && out == in) {
-      return fail("it is the input file " + input);
+      return "it is the input file " + input;
     }
   } else if (const DWORD err = GetLastError(); err != ERROR_FILE_NOT_FOUND && err != ERROR_PATH_NOT_FOUND) {
-    return failError("look it up", err);
+    return "look it up: " + WindowsErrorText(err);
   }
-
-  std::string failed;
-  if (!firmware::ReplaceFileContent(output, data.data(), data.size(), firmware::TNewFileMode::LikeTheOld, failed))
-    return fail(failed);
-  return true;
+  return {};
 }
 
 }  // namespace kvm::cli
