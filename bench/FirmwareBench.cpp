@@ -10,11 +10,10 @@
 #include "CpuClock.h"
 #include "Figures.h"
 #include "firmware/FirmwareImage.h"
+#include "wire/ProgrammerWire.h"
 
 namespace kvm::bench {
 namespace {
-
-constexpr int UsbHostTarget = 4;
 
 // A chip-type-300 container: key offset 3, steps of 7 bytes.
 std::vector<std::uint8_t> ContainerOf(std::size_t payloadBytes) {
@@ -56,7 +55,7 @@ void FirmwareFiles(benchmark::State& state) {
 
   for (auto _ : state) {
     double start = WallSeconds();
-    const int unscrambled = firmware::UnscrambleContainerTo(UsbHostTarget, container, image);
+    const int unscrambled = firmware::UnscrambleContainerTo(wire::TargetUsbHost, container, image);
     const double unscramble = WallSeconds() - start;
 
     start = WallSeconds();

@@ -6,6 +6,7 @@
 
 #include "BenchRig.h"
 #include "CpuClock.h"
+#include "wire/ProgrammerWire.h"
 
 namespace kvm::bench {
 
@@ -13,8 +14,9 @@ double HandOverMicroseconds(TBenchRig& rig, int count) {
   // A value reply carries a number the handler files, so each round knows
   // that its own report arrived.
   const auto valueReply = [](int n) {
-    return std::vector<std::uint8_t>{0x00, 0x03, 0x00, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n),
-                                     0, 0, 0};
+    return std::vector<std::uint8_t>{
+        0x00, wire::ReplyKindValue, wire::ValueMarker, static_cast<std::uint8_t>(n >> 8), static_cast<std::uint8_t>(n),
+        0,    0,                    0};
   };
   // Wakes the pump now and then, so that a report that never comes ends the
   // run at its deadline instead of hanging it.

@@ -16,6 +16,7 @@
 #include "Median.h"
 #include "firmware/FirmwareImage.h"
 #include "hid/platform/sim/SimDeviceInfo.h"
+#include "wire/ProgrammerWire.h"
 
 namespace kvm::bench {
 namespace {
@@ -105,12 +106,12 @@ std::optional<double> ModelMillisecondsPerBlock(TLinkTiming timing, int blocks, 
     failure = "open " + platform.PathOf(id) + ": " + platform.ErrorText(error);
     return std::nullopt;
   }
-  std::uint8_t report[64] = {0x04, 0x04, 0x06};
+  std::uint8_t report[64] = {wire::OutputReportID, wire::TargetUsbHost, wire::CommandBlockWrite};
   std::uint8_t reply[8];
   const double start = WallSeconds();
   for (int block = 0; block < blocks; ++block) {
-    report[3] = static_cast<std::uint8_t>(block >> 8);
-    report[4] = static_cast<std::uint8_t>(block);
+    report[wire::BlockNumberOffset] = static_cast<std::uint8_t>(block >> 8);
+    report[wire::BlockNumberOffset + 1] = static_cast<std::uint8_t>(block);
     std::size_t done = 0;
     if (!handle->Write(report, sizeof report, done, error)) {
       failure = "write to the bare link: " + platform.ErrorText(error);
@@ -123,7 +124,7 @@ std::optional<double> ModelMillisecondsPerBlock(TLinkTiming timing, int blocks, 
         failure = "the bare link gave no answer to block " + std::to_string(block) + " within 1 s";
         return std::nullopt;
       }
-      if (got >= 3 && reply[1] == 0x01 && reply[2] != 0x01) break;
+      if (got >= 3 && reply[1] == wire::ReplyKindStatus && reply[2] != wire::StatusAck) break;
     }
   }
   return (WallSeconds() - start) * 1e3 / blocks;

@@ -64,7 +64,19 @@ QFileDialog* TQtFileDialog::Dialog() {
 }
 
 bool TQtFileDialog::Execute() {
+  // An emptied name must show as an empty File name field. QFileDialog
+  // ignores an empty selectFile() and would offer the previous use's file
+  // (one key press from programming the wrong one), so a dialog that has been
+  // shown makes way for a fresh one that carries its layout and history.
+  if (fileName_.isEmpty() && dialog_ && shown_) {
+    const QByteArray state = dialog_->saveState();
+    const QByteArray geometry = dialog_->saveGeometry();
+    dialog_.reset();
+    Dialog()->restoreState(state);
+    dialog_->restoreGeometry(geometry);
+  }
   QFileDialog* dialog = Dialog();
+  shown_ = true;
   dialog->setDefaultSuffix(QtDefaultSuffix(defaultExt_));
   dialog->setNameFilters(QtNameFilters(filter_));
 

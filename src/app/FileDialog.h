@@ -50,7 +50,8 @@ class TQtFileDialog final : public IFileDialog {
   QString FileName() const override;
   bool Execute() override;
 
-  // The dialog shown by Execute (created on first use).
+  // The dialog shown by Execute (created on first use, replaced when a used
+  // dialog must open with an empty file name).
   QFileDialog* Dialog();
 
  private:
@@ -60,6 +61,7 @@ class TQtFileDialog final : public IFileDialog {
   QString filter_;
   QString initialDir_;
   QString fileName_;
+  bool shown_ = false;
 };
 
 }  // namespace kvm::app

@@ -133,6 +133,9 @@ class TProgrammingSession {
     if (!options.UsbHostFile.empty()) status_.SelectTarget(TTarget::UsbHost, options.UsbHostFile);
     if (!options.OsdFile.empty()) status_.SelectTarget(TTarget::Osd, options.OsdFile);
     if (!options.Serial.empty()) stack_.Link().SetRequiredSerial(options.Serial);
+    // --as-plain has said to program the file as it is: the warning that it
+    // looks like a container is no part of the history log.
+    if (options.AsPlain) stack_.Jobs().SetLookalikeWarning([this](const std::string& text) { status_.Warn(text); });
     if (firmware::IsContainerName(options.UsbHostFile) || firmware::IsContainerName(options.OsdFile))
       interrupt_.SetLeftoverFile(firmware::IntermediateFile());
     interrupt_.OnInterrupt = [this] { Interrupt(); };
@@ -415,7 +418,7 @@ void AddProgramCommand(CLI::App& app, TCommandAction& action) {
       ->option_text("SECONDS|forever");
   command->add_flag("--as-plain", options->AsPlain,
                     "Program a plain image byte for byte even when it starts with a container header its target "
-                    "accepts");
+                    "accepts (the warning goes to standard error)");
   auto* quiet = command->add_flag("--quiet,-q", options->Quiet, "Print only each job's result and the errors");
   command->add_flag("--verbose,-v", options->Verbose,
                     "Also print the device list and the connection steps (on standard error)")

@@ -86,6 +86,13 @@ void TTerminalStatus::WriteLogLine(const std::string& text) {
   if (progress_ != nullptr) progress_->Show();
 }
 
+void TTerminalStatus::Warn(const std::string& text) {
+  if (progress_ != nullptr) progress_->Hide();
+  std::fflush(log_ != nullptr ? log_ : stdout);
+  std::fprintf(stderr, "kvmflash-cli: %s\n", text.c_str());
+  if (progress_ != nullptr) progress_->Show();
+}
+
 void TTerminalStatus::Trace(const std::string& text) {
   if (trace_ == nullptr || text.empty() || text == lastTraced_) return;
   lastTraced_ = text;

@@ -29,6 +29,8 @@ class TTerminalStatus final : public IStatusOps, public IJobView {
   std::string Result(TTarget target) const;
   // Ends the live line, e.g. before the program exits.
   void HideProgress();
+  // A line on standard error, apart from the log, above the live line.
+  void Warn(const std::string& text);
 
   // --- IStatusOps
   void ShowStatus(const std::string& text) override;

@@ -1,4 +1,6 @@
-// State of the main window that the protocol, the link and the jobs share.
+// What the protocol, the link and the jobs of one programmer share: its
+// break request, whether it is connected, its device and the brand name.
+// The window holds one; the station holds one per unit.
 #pragma once
 
 #include <string>

@@ -3,11 +3,11 @@
 // own layout operations.
 #pragma once
 
-#include "core/LayoutOps.h"
+#include "core/WindowControls.h"
 #include "core/StatusSink.h"
 
 namespace kvm {
 
-class IStatusOps : public IStatusSink, public ILayoutOps {};
+class IStatusOps : public IStatusSink, public IWindowControls {};
 
 }  // namespace kvm

@@ -8,7 +8,7 @@ namespace kvm::emulator {
 
 namespace {
 
-constexpr std::size_t BlockHeaderLength = 8;  // report ID, target, command, block high/low, count, 2 reserved
+constexpr std::size_t BlockHeaderLength = wire::BlockDataOffset;
 
 TReportKey KeyOf(const std::uint8_t* report, std::size_t length) {
   TReportKey key;
@@ -60,7 +60,7 @@ void AppendExtras(std::vector<TInputReport>& replies, const std::vector<TFaultAc
 
 }  // namespace
 
-TProgrammerEmulator::TProgrammerEmulator() : chipIds_{{TargetUsbHost, 0x2052}, {TargetOsd, 0x0050}} {}
+TProgrammerEmulator::TProgrammerEmulator() : chipIds_{{TargetUsbHost, wire::UsbHostChipID}, {TargetOsd, wire::OsdChipID}} {}
 
 std::vector<std::uint8_t> TProgrammerEmulator::StatusReport(std::uint8_t code) {
   return {InputReportID, ReplyStatus, code, 0, 0, 0, 0, 0};
@@ -102,11 +102,12 @@ TDeviceResponse TProgrammerEmulator::HandleReport(const std::uint8_t* report, st
   AppendExtras(replies, faults.Before);
   if (!faults.Silence) {
     if (answer.Done && answer.Value)
-      replies.push_back({ValueReport(faults.Value.value_or(*answer.Value), faults.ValueMarker.value_or(0x00)), 0});
-    replies.push_back({StatusReport(0x01), 0});
+      replies.push_back({ValueReport(faults.Value.value_or(*answer.Value), faults.ValueMarker.value_or(wire::ValueMarker)), 0});
+    replies.push_back({StatusReport(wire::StatusAck), 0});
     if (!faults.AckOnly) {
-      std::uint8_t code = answer.Done ? answer.Completion : 0x04;
-      if (answer.Done && faults.OtherCompletion) code = code == 0x02 ? 0x03 : 0x02;
+      std::uint8_t code = answer.Done ? answer.Completion : wire::StatusFail;
+      if (answer.Done && faults.OtherCompletion)
+        code = code == wire::StatusReady ? wire::StatusReadyAlt : wire::StatusReady;
       replies.push_back({StatusReport(code), 0});
     }
   }
@@ -117,42 +118,43 @@ TDeviceResponse TProgrammerEmulator::HandleReport(const std::uint8_t* report, st
 }
 
 TProgrammerEmulator::TAnswer TProgrammerEmulator::Execute(const std::uint8_t* report, std::size_t length) {
-  if (length < 3 || report[0] != OutputReportID) return {};
-  const std::uint8_t target = report[1];
-  switch (report[2]) {
+  if (length <= wire::CommandOffset || report[wire::ReportIdOffset] != OutputReportID) return {};
+  const std::uint8_t target = report[wire::TargetOffset];
+  switch (report[wire::CommandOffset]) {
     case CmdDisable:
       enabled_ = false;
-      return {true, 0x03, std::nullopt};
+      return {true, wire::StatusReadyAlt, std::nullopt};
     case CmdEnable:
       enabled_ = true;
-      return {true, 0x02, std::nullopt};
+      return {true, wire::StatusReady, std::nullopt};
     case CmdInitialise:
       if (!HasChip(target)) return {};
       images_[target].Reset();
-      return {true, 0x02, std::nullopt};
+      return {true, wire::StatusReady, std::nullopt};
     case CmdChipID:
       if (!HasChip(target)) return {};
-      return {true, 0x02, chipIds_.at(target)};
+      return {true, wire::StatusReady, chipIds_.at(target)};
     case CmdBlockWrite:
       return ExecuteBlockWrite(report, length);
     case CmdCheckSum:
       if (!HasChip(target)) return {};
-      return {true, 0x02, images_[target].CheckSum()};
+      return {true, wire::StatusReady, images_[target].CheckSum()};
     default:
       return {};
   }
 }
 
 TProgrammerEmulator::TAnswer TProgrammerEmulator::ExecuteBlockWrite(const std::uint8_t* report, std::size_t length) {
-  const std::uint8_t target = report[1];
+  const std::uint8_t target = report[wire::TargetOffset];
   if (!HasChip(target) || length < BlockHeaderLength) return {};
-  const std::size_t count = report[5];
+  const std::size_t count = report[wire::BlockCountOffset];
   // The count byte must describe bytes that were actually written.
   if (BlockHeaderLength + count > length) return {};
-  const auto number = static_cast<std::uint16_t>(report[3] << 8 | report[4]);
+  const auto number =
+      static_cast<std::uint16_t>(report[wire::BlockNumberOffset] << 8 | report[wire::BlockNumberOffset + 1]);
   const TBlockResult result = images_[target].AcceptBlock(number, report + BlockHeaderLength, count);
   if (result == TBlockResult::OutOfOrder || result == TBlockResult::Malformed) return {};
-  return {true, 0x02, std::nullopt};
+  return {true, wire::StatusReady, std::nullopt};
 }
 
 std::vector<std::vector<std::uint8_t>> TProgrammerEmulator::Replies(const std::uint8_t* report, std::size_t length) {

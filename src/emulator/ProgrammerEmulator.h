@@ -23,6 +23,7 @@
 #include "emulator/FaultRule.h"
 #include "emulator/ReceivedImage.h"
 #include "hid/platform/sim/SimResponder.h"
+#include "wire/ProgrammerWire.h"
 
 namespace kvm::emulator {
 
@@ -32,22 +33,22 @@ using hid::platform::TDeviceResponse;
 using hid::platform::TInputReport;
 using hid::platform::TReplyFunction;
 
-inline constexpr std::uint8_t OutputReportID = 0x04;
-inline constexpr std::uint8_t InputReportID = 0x01;
-inline constexpr std::size_t InputReportLength = 8;
+// The wire's codes under the short names the tests read them by.
+using wire::InputReportID;
+using wire::OutputReportID;
+using wire::TargetOsd;
+using wire::TargetUsbHost;
+inline constexpr std::size_t InputReportLength = wire::ProgrammerInputReportLength;
 
-inline constexpr std::uint8_t ReplyStatus = 0x01;
-inline constexpr std::uint8_t ReplyValue = 0x03;
+inline constexpr std::uint8_t ReplyStatus = wire::ReplyKindStatus;
+inline constexpr std::uint8_t ReplyValue = wire::ReplyKindValue;
 
-inline constexpr std::uint8_t CmdDisable = 0x01;
-inline constexpr std::uint8_t CmdEnable = 0x02;
-inline constexpr std::uint8_t CmdInitialise = 0x03;
-inline constexpr std::uint8_t CmdChipID = 0x04;
-inline constexpr std::uint8_t CmdBlockWrite = 0x06;
-inline constexpr std::uint8_t CmdCheckSum = 0x09;
-
-inline constexpr std::uint8_t TargetUsbHost = 4;
-inline constexpr std::uint8_t TargetOsd = 2;
+inline constexpr std::uint8_t CmdDisable = wire::CommandDisable;
+inline constexpr std::uint8_t CmdEnable = wire::CommandEnable;
+inline constexpr std::uint8_t CmdInitialise = wire::CommandInit;
+inline constexpr std::uint8_t CmdChipID = wire::CommandChipID;
+inline constexpr std::uint8_t CmdBlockWrite = wire::CommandBlockWrite;
+inline constexpr std::uint8_t CmdCheckSum = wire::CommandCheckSum;
 
 enum class TReportFate {
   Answered,     // the programmer acted on it (possibly with a faulty answer)
@@ -92,12 +93,12 @@ class TProgrammerEmulator {
 
   // The two reply kinds, report ID included.
   static std::vector<std::uint8_t> StatusReport(std::uint8_t code);
-  static std::vector<std::uint8_t> ValueReport(std::uint16_t value, std::uint8_t marker = 0x00);
+  static std::vector<std::uint8_t> ValueReport(std::uint16_t value, std::uint8_t marker = wire::ValueMarker);
 
  private:
   struct TAnswer {
     bool Done = false;          // false: refused with 0x04
-    std::uint8_t Completion = 0x02;
+    std::uint8_t Completion = wire::StatusReady;
     std::optional<std::uint16_t> Value;
   };
   TAnswer Execute(const std::uint8_t* report, std::size_t length);

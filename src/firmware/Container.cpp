@@ -5,20 +5,27 @@
 #include "firmware/ImageErrors.h"
 #include "firmware/PrivateFolder.h"
 #include "firmware/ReplaceFile.h"
+#include "wire/ProgrammerWire.h"
 
 namespace kvm::firmware {
 
 namespace {
-constexpr int UsbHostTarget = 4;
-constexpr int OsdTarget = 2;
 constexpr int KeyAreaOffset = 4;
 constexpr int KeyAreaLength = 12;
+
+// The payload is the firmware in the clear: for its user alone.
+int WritePrivateFile(const std::string& path, const std::vector<std::uint8_t>& payload) {
+  std::string error;
+  if (!ReplaceFileContent(path, payload.data(), payload.size(), TNewFileMode::Private, error))
+    return detail::FailWithText(FileUnwritable, error);
+  return ImageOk;
+}
 }  // namespace
 
 namespace detail {
 
 bool ChipTypeAcceptedFor(int targetCode, int chipType) {
-  return (targetCode == UsbHostTarget || targetCode == OsdTarget) && chipType == 300;
+  return (targetCode == wire::TargetUsbHost || targetCode == wire::TargetOsd) && chipType == 300;
 }
 
 int ReadContainerHeader(int targetCode, const std::uint8_t* bytes, std::size_t containerLength,
@@ -75,7 +82,7 @@ int UnscrambleContainerTo(int targetCode, const std::string& containerPath,
       read != ImageOk)
     return read;
   // Only the payload is firmware; a short payload is not filled up with header bytes.
-  return detail::ReplaceFileContent(outputPath, payload.data(), payload.size());
+  return WritePrivateFile(outputPath, payload);
 }
 
 int UnscrambleContainer(int targetCode, const std::string& containerPath) {
@@ -92,7 +99,7 @@ int UnscrambleContainer(int targetCode, const std::string& containerPath, const 
   if (const int prepared = detail::PreparePrivateFolder(target.substr(0, target.rfind('/')));
       prepared != ImageOk)
     return prepared;
-  return detail::ReplaceFileContent(target, payload.data(), payload.size());
+  return WritePrivateFile(target, payload);
 }
 
 }  // namespace kvm::firmware

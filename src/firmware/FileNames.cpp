@@ -1,6 +1,7 @@
 #include <iterator>
 
 #include "firmware/FirmwareImage.h"
+#include "wire/ProgrammerWire.h"
 
 namespace kvm::firmware {
 
@@ -14,7 +15,7 @@ struct TContainerFormat {
   const char* Ending;
   int CustomTargetCode;
 };
-constexpr TContainerFormat ContainerFormats[] = {{".28", 0}, {".usb", 4}, {".osd", 2}};
+constexpr TContainerFormat ContainerFormats[] = {{".28", wire::TargetNone}, {".usb", wire::TargetUsbHost}, {".osd", wire::TargetOsd}};
 
 }  // namespace
 

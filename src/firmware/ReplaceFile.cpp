@@ -10,38 +10,44 @@
 #include <cstdio>
 #include <cstring>
 
-#include "firmware/FirmwareImage.h"
-#include "firmware/ImageErrors.h"
 #include "firmware/PathParts.h"
 
-namespace kvm::firmware::detail {
+namespace kvm::firmware {
 
 namespace {
 
-// O_EXCL makes a clash harmless; the varying suffix only keeps clashes rare.
-std::string TemporaryName(const std::string& name) {
+// A short name: the file's own name may already be as long as the file
+// system allows. O_EXCL makes a clash harmless; the varying part only keeps
+// clashes rare, also between threads.
+std::string TemporaryName() {
   static std::atomic<unsigned> counter{0};
   const auto ticks = std::chrono::steady_clock::now().time_since_epoch().count();
-  char suffix[48];
-  std::snprintf(suffix, sizeof suffix, ".%d.%u.%llx", static_cast<int>(::getpid()), counter++,
-                static_cast<unsigned long long>(ticks) & 0xFFFFFFull);
-  return "." + name + suffix;
+  char name[48];
+  std::snprintf(name, sizeof name, ".kvmflash-%x-%x", static_cast<unsigned>(::getpid()),
+                counter++ ^ (static_cast<unsigned>(ticks) & 0xFFF000u));
+  return name;
 }
 
-class TFolder {
+class TFd {
  public:
-  explicit TFolder(const std::string& path)
-      : fd_(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)) {}
-  ~TFolder() {
+  explicit TFd(int fd) : fd_(fd) {}
+  ~TFd() {
     if (fd_ >= 0) ::close(fd_);
   }
-  TFolder(const TFolder&) = delete;
-  TFolder& operator=(const TFolder&) = delete;
-  int Fd() const { return fd_; }
+  TFd(const TFd&) = delete;
+  TFd& operator=(const TFd&) = delete;
+  int Get() const { return fd_; }
 
  private:
   int fd_;
 };
+
+bool Fail(std::string& error, const std::string& action, int err) {
+  error = action + ": " + std::strerror(err);
+  return false;
+}
+
+}  // namespace
 
 bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
   std::size_t done = 0;
@@ -57,51 +63,60 @@ bool WriteAll(int fd, const std::uint8_t* data, std::size_t size) {
   return true;
 }
 
-}  // namespace
-
-int ReplaceFileContent(const std::string& path, const std::uint8_t* data, std::size_t size) {
-  const std::string folderPath = FolderOf(path);
+bool ReplaceFileContent(const std::string& path, const std::uint8_t* data, std::size_t size, TNewFileMode mode,
+                 std::string& error) {
   const std::string name = NameOf(path);
-  if (name.empty() || name == "." || name == "..")
-    return FailWithText(FileUnwritable, path + " does not name a file");
-  TFolder folder(folderPath);
-  if (folder.Fd() < 0) return FailWithErrno(FileUnwritable, "open folder", folderPath, errno);
+  if (name.empty() || name == "." || name == "..") {
+    error = "not a file name (it names a folder)";
+    return false;
+  }
+  mode_t fileMode = 0600;
+  bool setMode = mode == TNewFileMode::Private;
+  if (mode == TNewFileMode::LikeTheOld) {
+    fileMode = 0666;  // cut by the umask when created
+    struct stat old {};
+    if (::lstat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode)) {
+      fileMode = old.st_mode & 07777;
+      setMode = true;
+    }
+  }
 
+  const std::string folderPath = FolderOf(path);
+  TFd folder(::open(folderPath.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (folder.Get() < 0) return Fail(error, "open the folder " + folderPath, errno);
   std::string temporary;
   int fd = -1;
   for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
-    temporary = TemporaryName(name);
-    fd = ::openat(folder.Fd(), temporary.c_str(),
-                  O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    temporary = TemporaryName();
+    fd = ::openat(folder.Get(), temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, fileMode);
     if (fd < 0 && errno != EEXIST) break;
   }
-  if (fd < 0) return FailWithErrno(FileUnwritable, "create", folderPath + "/" + temporary, errno);
+  if (fd < 0) return Fail(error, "create a new file in " + folderPath, errno);
 
   const std::string temporaryPath = folderPath + "/" + temporary;
-  std::string failedAction;
+  std::string failed;
   int err = 0;
-  // The creation mode is cut by the umask; the file must be 0600 exactly.
-  if (::fchmod(fd, 0600) != 0) {
-    failedAction = "set the mode of " + temporaryPath;
+  // The creation mode is cut by the umask; these modes must hold exactly.
+  if (setMode && ::fchmod(fd, fileMode) != 0) {
+    failed = "set the mode of " + temporaryPath;
     err = errno;
   } else if (!WriteAll(fd, data, size)) {
-    failedAction = "write " + temporaryPath;
+    failed = "write into " + temporaryPath;
     err = errno;
   }
-  if (::close(fd) != 0 && failedAction.empty()) {
-    failedAction = "write " + temporaryPath;
+  if (::close(fd) != 0 && failed.empty()) {
+    failed = "write into " + temporaryPath;
     err = errno;
   }
-  if (failedAction.empty() &&
-      ::renameat(folder.Fd(), temporary.c_str(), folder.Fd(), name.c_str()) != 0) {
-    failedAction = "replace " + path;
+  if (failed.empty() && ::renameat(folder.Get(), temporary.c_str(), folder.Get(), name.c_str()) != 0) {
+    failed = "replace " + path;
     err = errno;
   }
-  if (!failedAction.empty()) {
-    ::unlinkat(folder.Fd(), temporary.c_str(), 0);
-    return FailWithText(FileUnwritable, failedAction + ": " + std::strerror(err));
+  if (!failed.empty()) {
+    ::unlinkat(folder.Get(), temporary.c_str(), 0);
+    return Fail(error, failed, err);
   }
-  return ImageOk;
+  return true;
 }
 
-}  // namespace kvm::firmware::detail
+}  // namespace kvm::firmware

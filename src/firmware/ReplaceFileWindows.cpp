@@ -1,39 +1,34 @@
 // Writing a file whole on Windows: a new file beside it, created exclusively,
 // then moved over the old one in one step (MoveFileEx replaces a link planted
 // at the path instead of following it). The folder's permissions, which the
-// new file inherits, keep it to its user.
+// new file inherits, keep it to its user; Windows has no mode bits to keep.
 #include <windows.h>
 
 #include <atomic>
 #include <cstdio>
 
-#include "firmware/FirmwareImage.h"
-#include "firmware/ImageErrors.h"
+#include "firmware/PathParts.h"
 #include "firmware/ReplaceFile.h"
 #include "firmware/WindowsFiles.h"
 
-namespace kvm::firmware::detail {
+namespace kvm::firmware {
 
 namespace {
 
-std::string FolderOf(const std::string& path) {
-  const auto slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? "." : path.substr(0, slash);
-}
+using detail::WidePath;
+using detail::WindowsErrorText;
 
-std::string NameOf(const std::string& path) {
-  const auto slash = path.find_last_of("/\\");
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string TemporaryName(const std::string& name) {
+// A short name: the file's own name may already be as long as the file
+// system allows. CREATE_NEW makes a clash harmless.
+std::string TemporaryName() {
   static std::atomic<unsigned> counter{0};
-  char suffix[48];
-  std::snprintf(suffix, sizeof suffix, ".%lu.%u.%llx", GetCurrentProcessId(), counter++,
-                static_cast<unsigned long long>(GetTickCount64()) & 0xFFFFFFull);
-  return "." + name + suffix;
+  char name[48];
+  std::snprintf(name, sizeof name, ".kvmflash-%lx-%x", GetCurrentProcessId(),
+                counter++ ^ (static_cast<unsigned>(GetTickCount64()) & 0xFFF000u));
+  return name;
 }
 
+// All of the bytes, in pieces WriteFile can count.
 bool WriteAll(HANDLE file, const std::uint8_t* data, std::size_t size) {
   std::size_t done = 0;
   while (done < size) {
@@ -49,46 +44,51 @@ bool WriteAll(HANDLE file, const std::uint8_t* data, std::size_t size) {
   return true;
 }
 
-}  // namespace
-
-int ReplaceFileContent(const std::string& path, const std::uint8_t* data, std::size_t size) {
-  const std::string folder = FolderOf(path);
-  const std::string name = NameOf(path);
-  if (name.empty() || name == "." || name == "..")
-    return FailWithText(FileUnwritable, path + " does not name a file");
-
-  std::string temporaryPath;
-  HANDLE file = INVALID_HANDLE_VALUE;
-  for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
-    temporaryPath = folder + "/" + TemporaryName(name);
-    file = CreateFileW(WidePath(temporaryPath).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW,
-                       FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
-  }
-  if (file == INVALID_HANDLE_VALUE)
-    return FailWithWindowsError(FileUnwritable, "create", temporaryPath, GetLastError());
-
-  std::string failedAction;
-  DWORD error = 0;
-  if (!WriteAll(file, data, size)) {
-    failedAction = "write " + temporaryPath;
-    error = GetLastError();
-  }
-  if (!CloseHandle(file) && failedAction.empty()) {
-    failedAction = "write " + temporaryPath;
-    error = GetLastError();
-  }
-  if (failedAction.empty() &&
-      !MoveFileExW(WidePath(temporaryPath).c_str(), WidePath(path).c_str(),
-                   MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
-    failedAction = "replace " + path;
-    error = GetLastError();
-  }
-  if (!failedAction.empty()) {
-    DeleteFileW(WidePath(temporaryPath).c_str());
-    return FailWithText(FileUnwritable, failedAction + ": " + WindowsErrorText(error));
-  }
-  return ImageOk;
+bool Fail(std::string& error, const std::string& action, DWORD err) {
+  error = action + ": " + WindowsErrorText(err);
+  return false;
 }
 
-}  // namespace kvm::firmware::detail
+}  // namespace
+
+bool ReplaceFileContent(const std::string& path, const std::uint8_t* data, std::size_t size, TNewFileMode,
+                 std::string& error) {
+  const std::string name = NameOf(path);
+  if (name.empty() || name == "." || name == "..") {
+    error = "not a file name (it names a folder)";
+    return false;
+  }
+  const std::string folder = FolderOf(path);
+  std::string temporary;
+  HANDLE file = INVALID_HANDLE_VALUE;
+  for (int attempt = 0; attempt < 100 && file == INVALID_HANDLE_VALUE; ++attempt) {
+    temporary = folder + "/" + TemporaryName();
+    file = CreateFileW(WidePath(temporary).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_NEW, FILE_ATTRIBUTE_NORMAL,
+                       nullptr);
+    if (file == INVALID_HANDLE_VALUE && GetLastError() != ERROR_FILE_EXISTS) break;
+  }
+  if (file == INVALID_HANDLE_VALUE) return Fail(error, "create a new file in " + folder, GetLastError());
+
+  std::string failed;
+  DWORD err = 0;
+  if (!WriteAll(file, data, size)) {
+    failed = "write into " + temporary;
+    err = GetLastError();
+  }
+  if (!CloseHandle(file) && failed.empty()) {
+    failed = "write into " + temporary;
+    err = GetLastError();
+  }
+  if (failed.empty() && !MoveFileExW(WidePath(temporary).c_str(), WidePath(path).c_str(),
+                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    failed = "replace " + path;
+    err = GetLastError();
+  }
+  if (!failed.empty()) {
+    DeleteFileW(WidePath(temporary).c_str());
+    return Fail(error, failed, err);
+  }
+  return true;
+}
+
+}  // namespace kvm::firmware

@@ -85,36 +85,51 @@ THidDeviceController::~THidDeviceController() {
 }
 
 void THidDeviceController::DeviceChange() {
-  Impl& d = *d_;
-  bool changed = d.LastChangeParam == FirstNotice;
+  // Removals are reported before arrivals, and the change event comes last,
+  // after the counts are right.
+  bool changed = d_->LastChangeParam == FirstNotice;
+  std::vector<THidDevice*> arrivals = ScanInterfaces();
+  if (RemoveVanished(arrivals)) changed = true;
+  DropListed(arrivals);
+  if (AddArrivals(arrivals)) changed = true;
+  Recount();
+  if (changed && d_->OnDeviceChange) {
+    const TNotifyEvent handler = d_->OnDeviceChange;
+    handler(this);
+  }
+}
 
-  std::vector<THidDevice*> arrivals;
-  if (d.Platform->IsHidAccessLoaded()) {
-    for (const platform::THidInterface& found : d.Platform->ScanInterfaces()) {
-      auto pnpInfo = std::make_unique<THidPnPInfo>();
-      pnpInfo->DeviceID = found.DeviceID;
-      pnpInfo->DevicePath = found.DevicePath;
-      try {
-        arrivals.push_back(new THidDevice(std::move(pnpInfo), this));
-      } catch (...) {
-        // An interface that cannot be opened or identified is left out.
-      }
+std::vector<THidDevice*> THidDeviceController::ScanInterfaces() {
+  std::vector<THidDevice*> found;
+  if (!d_->Platform->IsHidAccessLoaded()) return found;
+  for (const platform::THidInterface& present : d_->Platform->ScanInterfaces()) {
+    auto pnpInfo = std::make_unique<THidPnPInfo>();
+    pnpInfo->DeviceID = present.DeviceID;
+    pnpInfo->DevicePath = present.DevicePath;
+    try {
+      found.push_back(new THidDevice(std::move(pnpInfo), this));
+    } catch (...) {
+      // An interface that cannot be opened or identified is left out.
     }
   }
+  return found;
+}
 
-  const auto hasCounterpart = [&arrivals](THidDevice* device) {
-    return device->IsPluggedIn() && std::any_of(arrivals.begin(), arrivals.end(), [device](THidDevice* fresh) {
+bool THidDeviceController::RemoveVanished(const std::vector<THidDevice*>& present) {
+  Impl& d = *d_;
+  const auto hasCounterpart = [&present](THidDevice* device) {
+    return device->IsPluggedIn() && std::any_of(present.begin(), present.end(), [device](THidDevice* fresh) {
              return fresh->PnPInfo().DeviceID == device->PnPInfo().DeviceID;
            });
   };
-
-  // Removals, last entry first. Handlers may give devices back meanwhile, so
-  // every step looks the device up again.
+  bool removed = false;
+  // Last entry first. Handlers may give devices back meanwhile, so every step
+  // looks the device up again.
   for (int i = static_cast<int>(d.Devices.size()) - 1; i >= 0; --i) {
     if (i >= static_cast<int>(d.Devices.size())) continue;
     THidDevice* device = d.Devices[i];
     if (hasCounterpart(device)) continue;
-    changed = true;
+    removed = true;
     device->DoUnplug();
     if (d.IndexOf(device) < 0) continue;  // given back by its OnUnplug
     device->d_->IsEnumerated = true;
@@ -127,10 +142,13 @@ void THidDeviceController::DeviceChange() {
       delete device;
     }
   }
+  return removed;
+}
 
+void THidDeviceController::DropListed(std::vector<THidDevice*>& arrivals) {
   // Interfaces already listed are not new.
   for (THidDevice*& fresh : arrivals) {
-    const bool listed = std::any_of(d.Devices.begin(), d.Devices.end(), [fresh](THidDevice* device) {
+    const bool listed = std::any_of(d_->Devices.begin(), d_->Devices.end(), [fresh](THidDevice* device) {
       return device->IsPluggedIn() && device->PnPInfo().DeviceID == fresh->PnPInfo().DeviceID;
     });
     if (!listed) continue;
@@ -138,26 +156,29 @@ void THidDeviceController::DeviceChange() {
     delete fresh;
     fresh = nullptr;
   }
+}
 
+bool THidDeviceController::AddArrivals(const std::vector<THidDevice*>& arrivals) {
+  Impl& d = *d_;
+  bool added = false;
   for (THidDevice* fresh : arrivals) {
     if (fresh == nullptr) continue;
     d.Devices.push_back(fresh);
-    changed = true;
+    added = true;
     fresh->d_->IsEnumerated = true;
     if (d.OnArrival) d.OnArrival(fresh);
     if (d.IndexOf(fresh) >= 0) fresh->d_->IsEnumerated = false;
   }
+  return added;
+}
 
+void THidDeviceController::Recount() {
+  Impl& d = *d_;
   const auto checkedOut = std::count_if(d.Devices.begin(), d.Devices.end(), [](THidDevice* x) { return x->IsCheckedOut(); });
   const auto unplugged = std::count_if(d.Devices.begin(), d.Devices.end(), [](THidDevice* x) { return !x->IsPluggedIn(); });
   d.NumCheckedInDevices = static_cast<int>(d.Devices.size() - checkedOut);
   d.NumUnpluggedDevices = static_cast<int>(unplugged);
   d.NumCheckedOutDevices = static_cast<int>(checkedOut - unplugged);
-
-  if (changed && d.OnDeviceChange) {
-    const TNotifyEvent handler = d.OnDeviceChange;
-    handler(this);
-  }
 }
 
 int THidDeviceController::Enumerate() {

@@ -58,6 +58,16 @@ class THidDeviceController {
   platform::THidPlatform& Platform() const;
 
  private:
+  // The steps of DeviceChange: a device object for every present interface;
+  // the listed devices without one unplugged and removed (true if any); the
+  // new ones that are listed already dropped; the rest added and announced
+  // (true if any); the counts.
+  std::vector<THidDevice*> ScanInterfaces();
+  bool RemoveVanished(const std::vector<THidDevice*>& present);
+  void DropListed(std::vector<THidDevice*>& arrivals);
+  bool AddArrivals(const std::vector<THidDevice*>& arrivals);
+  void Recount();
+
   friend class THidDevice;
   struct Impl;
   std::unique_ptr<Impl> d_;

@@ -95,6 +95,9 @@ void Deliver(const std::shared_ptr<State>& s) {
   } else {
     const THidDataErrorEvent handler = device->OnDataError;
     if (handler) handler(device, s->Err);
+    // The next read start opens the read handle again, here where every
+    // opening happens: a refusal that has passed is not reported forever.
+    if (!s->Terminated) device->OpenFileEx(TFileMode::Read);
   }
   s->InHandOver = false;
   {
@@ -151,6 +154,15 @@ void THidDeviceReadThread::Run(std::shared_ptr<State> s) {
     s->Lengths[s->Count++] = bytes;
     return true;
   };
+  // The next read follows a refused or failed one at once, unless the one
+  // before failed too: a device that is gone but not yet given back refuses
+  // every start and a hung-up node fails every read, and retrying those
+  // without a pause would spin a core and flood the handler.
+  bool lastFailed = false;
+  const auto afterFailure = [&](int sleepTime) {
+    if (lastFailed) s->PacedWait(sleepTime);
+    lastFailed = true;
+  };
   while (!s->Terminated) {
     const int sleepTime = device.ThreadSleepTime;
     std::uint32_t error = 0;
@@ -163,9 +175,10 @@ void THidDeviceReadThread::Run(std::shared_ptr<State> s) {
       }
       HandOver(s, HandOverKind::DataError);
       if (s->Terminated) break;
-      // A device that is gone but not yet given back refuses every start:
-      // pace the retries instead of spinning and flooding the handler.
-      s->PacedWait(sleepTime);
+      // The hand-over opened the handle again if it could; a device that can
+      // no longer be opened is gone and waits its slice each time.
+      if (!device.CanOpen()) lastFailed = true;
+      afterFailure(sleepTime);
       continue;
     }
     s->Count = 0;
@@ -180,9 +193,11 @@ void THidDeviceReadThread::Run(std::shared_ptr<State> s) {
     }
     handle.reset();
     if (s->Count > 0 && !s->Terminated) HandOver(s, HandOverKind::Data);
-    // An ended or failed read delivers nothing; a hung-up node fails every
-    // read at once, so wait a slice before the next one.
-    if (status == platform::TReadStatus::Gone || status == platform::TReadStatus::Error) s->PacedWait(sleepTime);
+    // An ended or failed read delivers nothing.
+    if (s->Count == 0 && (status == platform::TReadStatus::Gone || status == platform::TReadStatus::Error))
+      afterFailure(sleepTime);
+    else
+      lastFailed = false;
   }
   {
     std::lock_guard<std::mutex> lock(s->HandedLock);

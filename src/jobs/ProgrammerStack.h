@@ -14,7 +14,7 @@
 
 #include "core/AppState.h"
 #include "core/JobView.h"
-#include "core/LayoutOps.h"
+#include "core/WindowControls.h"
 #include "core/MessagePump.h"
 #include "core/StatusSink.h"
 
@@ -64,7 +64,7 @@ struct TStackFrontEnd {
   IStatusSink& Sink;
   TAppState& State;
   IMessagePump& Pump;
-  ILayoutOps* Layout = nullptr;
+  IWindowControls* Layout = nullptr;
   IJobView* View = nullptr;
 };
 
@@ -89,7 +89,7 @@ class TProgrammerStack {
   TAppState& State() { return state_; }
 
  private:
-  TNoLayout noLayout_;
+  TNoWindowControls noWindowControls_;
   TNoJobView noView_;
   TAppState& state_;
   std::unique_ptr<hid::THidDeviceController> hidCtl_;

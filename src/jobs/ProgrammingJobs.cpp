@@ -46,8 +46,8 @@ class TRunningFlag {
 
 std::int32_t ChipIdRule(int targetCode) {
   switch (targetCode) {
-    case TargetCode(TTarget::UsbHost): return 0x2052;
-    case TargetCode(TTarget::Osd): return 0x0050;
+    case TargetCode(TTarget::UsbHost): return wire::UsbHostChipID;
+    case TargetCode(TTarget::Osd): return wire::OsdChipID;
     default: return -1;
   }
 }
@@ -67,7 +67,7 @@ std::uint32_t SteadyTickCount() {
   return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
-TProgrammingJobs::TProgrammingJobs(IStatusSink& status, ILayoutOps& layout, IJobView& view, TAppState& state,
+TProgrammingJobs::TProgrammingJobs(IStatusSink& status, IWindowControls& layout, IJobView& view, TAppState& state,
                                    protocol::TProgrammerProtocol& protocol, IMessagePump& pump, int tickMs,
                                    TTickCount tickCount)
     : status_(status),
@@ -91,9 +91,8 @@ void TProgrammingJobs::InProgButtonClick() {
   // a second job inside the first would interleave two block sequences.
   if (running_) return;
   TRunningFlag running(running_);
-  // A break belongs to the job it stopped: one left over from an earlier job
-  // must not skip the OSD job of this click.
-  state_.UserBreak = false;
+  // A break is cleared only when a job starts: one still set when the USB
+  // Host side returns without a job skips the OSD job.
 
   view_.SetTargetLamp(TTarget::UsbHost, TLampPicture::Gray);
   view_.SetTargetLamp(TTarget::Osd, TLampPicture::Gray);
@@ -174,7 +173,13 @@ std::int32_t TProgrammingJobs::RunProgramJob(TTarget lamp, const std::string& na
   }
 
   // Programmed as it is, as the name says, but not without a word.
-  if (IsContainerLookalike(targetCode, name)) status_.ReportStatus(ContainerLookalikeWarning(targetCode, name), Red);
+  if (IsContainerLookalike(targetCode, name)) {
+    const std::string warning = ContainerLookalikeWarning(targetCode, name);
+    if (lookalikeWarning_)
+      lookalikeWarning_(warning);
+    else
+      status_.ReportStatus(warning, Red);
+  }
   EnterBusy(lamp);
   const std::int32_t result = IsContainerName(name)
                                   ? RunContainerJob(targetCode, name)
@@ -233,6 +238,13 @@ std::int32_t TProgrammingJobs::ProgramFile(std::uint8_t targetCode, const std::s
     status_.ReportStatus(link::UnusableText(*state_.ProgrammerDevice), Red);
     return JobProgrammerInUse;
   }
+  if (const std::int32_t prepared = PrepareProgrammer(targetCode); prepared != 0) return prepared;
+  if (const std::int32_t sent = SendBlocks(targetCode, reader); sent != 0) return sent;
+  reader.Close();
+  return VerifyAndDisable(targetCode, fileSum);
+}
+
+std::int32_t TProgrammingJobs::PrepareProgrammer(std::uint8_t targetCode) {
   std::int32_t code = protocol_.EnableProgrammer();
   if (code != 0) {
     ReportFailure("Enable Programmer failed : ", code);
@@ -256,7 +268,10 @@ std::int32_t TProgrammingJobs::ProgramFile(std::uint8_t targetCode, const std::s
     status_.ReportStatus("Incompatible Chip ID: " + Hex4(chipId), Red);
     return JobIncompatibleChip;
   }
+  return 0;
+}
 
+std::int32_t TProgrammingJobs::SendBlocks(std::uint8_t targetCode, TBlockReader& reader) {
   const TBlockSequence& sequence = reader.Sequence();
   status_.SetProgress(0, static_cast<int>(sequence.BlockCount()));
   status_.ShowStatus("Programming...", Green);
@@ -283,14 +298,17 @@ std::int32_t TProgrammingJobs::ProgramFile(std::uint8_t targetCode, const std::s
     status_.StepProgress();
     pump_.ProcessMessages();
   }
+  // The shorter last block: no break test before it, no message pass after.
   if (sequence.R > 0) {
     if (const std::int32_t sent = sendNextBlock(sequence.F); sent != 0) return sent;
     status_.StepProgress();
   }
-  reader.Close();
+  return 0;
+}
 
+std::int32_t TProgrammingJobs::VerifyAndDisable(std::uint8_t targetCode, int fileSum) {
   std::int32_t chipSum = 0;
-  code = protocol_.GetCheckSum(targetCode, chipSum);
+  std::int32_t code = protocol_.GetCheckSum(targetCode, chipSum);
   if (code != 0) {
     ReportFailure("Get check sum failed : ", code);
     DisableAfterReport();

@@ -10,13 +10,17 @@
 
 #include "core/AppState.h"
 #include "core/JobView.h"
-#include "core/LayoutOps.h"
+#include "core/WindowControls.h"
 #include "core/MessagePump.h"
 #include "core/StatusSink.h"
 #include "core/TickTimer.h"
 
 namespace kvm::protocol {
 class TProgrammerProtocol;
+}
+
+namespace kvm::firmware {
+class TBlockReader;
 }
 
 namespace kvm::jobs {
@@ -60,13 +64,17 @@ class TProgrammingJobs {
  public:
   using TTickCount = std::function<std::uint32_t()>;
 
-  TProgrammingJobs(IStatusSink& status, ILayoutOps& layout, IJobView& view, TAppState& state,
+  TProgrammingJobs(IStatusSink& status, IWindowControls& layout, IJobView& view, TAppState& state,
                    protocol::TProgrammerProtocol& protocol, IMessagePump& pump, int tickMs = 1000,
                    TTickCount tickCount = SteadyTickCount);
   TProgrammingJobs(const TProgrammingJobs&) = delete;
   // The intermediate file of container jobs; empty (the default): the one
   // file of the window, firmware::IntermediateFile().
   void SetIntermediateFile(std::string path) { intermediateFile_ = std::move(path); }
+  // Where the warning about a plain image that starts like a container goes:
+  // unset (the window), a red report in the log; a front end whose operator
+  // has already asked for it as it is may put it apart from the log.
+  void SetLookalikeWarning(std::function<void(const std::string&)> warn) { lookalikeWarning_ = std::move(warn); }
   TProgrammingJobs& operator=(const TProgrammingJobs&) = delete;
 
   // The Program button and the automatic start: the USB host job, then the
@@ -93,6 +101,12 @@ class TProgrammingJobs {
   std::int32_t RunTarget(TTarget target, const std::string& name);
   std::int32_t RunContainerJob(int targetCode, const std::string& name);
   std::int32_t RefuseFile(int imageResult);
+  // The steps of ProgramFile, each 0 or the result its exit ends the job with:
+  // enable, initialise, chip ID and its rule; the blocks; the checksum and
+  // the disable command.
+  std::int32_t PrepareProgrammer(std::uint8_t targetCode);
+  std::int32_t SendBlocks(std::uint8_t targetCode, firmware::TBlockReader& reader);
+  std::int32_t VerifyAndDisable(std::uint8_t targetCode, int fileSum);
   void ReportFailure(const std::string& text, std::int32_t code);
   void DisableAfterFailure();
   void DisableAfterReport();
@@ -100,7 +114,7 @@ class TProgrammingJobs {
   void LeaveBusy();
 
   IStatusSink& status_;
-  ILayoutOps& layout_;
+  IWindowControls& layout_;
   IJobView& view_;
   TAppState& state_;
   protocol::TProgrammerProtocol& protocol_;
@@ -113,6 +127,7 @@ class TProgrammingJobs {
   std::int32_t fileRepeatCount_ = 0;
   bool running_ = false;
   std::string intermediateFile_;
+  std::function<void(const std::string&)> lookalikeWarning_;
 };
 
 }  // namespace kvm::jobs

@@ -35,7 +35,7 @@ struct TSessionOptions {
   // A front end of its own (the window). Null: the session reports through
   // a TEventSink to the event handler and has no layout, view or shared state.
   IStatusSink* Sink = nullptr;
-  ILayoutOps* Layout = nullptr;
+  IWindowControls* Layout = nullptr;
   IJobView* View = nullptr;
   TAppState* State = nullptr;
   // Install the device-change handler at once, which starts the scan. The

@@ -5,15 +5,17 @@
 #include <cstdint>
 #include <string>
 
+#include "wire/ProgrammerWire.h"
+
 namespace kvm::hid {
 class THidDevice;
 }
 
 namespace kvm::link {
 
-inline constexpr std::uint16_t ProgrammerVendorID = 0x0B39;
-inline constexpr std::uint16_t ProgrammerProductID = 0xFF03;
-inline constexpr std::uint16_t ProgrammerInputReportLength = 8;  // report ID byte included
+using wire::ProgrammerVendorID;
+using wire::ProgrammerProductID;
+using wire::ProgrammerInputReportLength;
 
 // The product string, or "Device VID=0B39 PID=FF03" when there is none;
 // then " (Serial=...)" when the device has a serial number.

@@ -13,7 +13,7 @@ const char* const ScanningText = "Scanning...";
 const char* const NotFoundText = "KVM Programmer is not found.";
 }  // namespace
 
-TProgrammerLink::TProgrammerLink(hid::THidDeviceController& controller, IStatusSink& status, ILayoutOps& layout,
+TProgrammerLink::TProgrammerLink(hid::THidDeviceController& controller, IStatusSink& status, IWindowControls& layout,
                                  IJobView& view, TAppState& state, protocol::TProgrammerProtocol& protocol, int tickMs)
     : controller_(controller),
       status_(status),

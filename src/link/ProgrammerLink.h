@@ -10,7 +10,7 @@
 
 #include "core/AppState.h"
 #include "core/JobView.h"
-#include "core/LayoutOps.h"
+#include "core/WindowControls.h"
 #include "core/StatusSink.h"
 #include "core/TickTimer.h"
 #include "link/DeviceListBox.h"
@@ -31,7 +31,7 @@ inline constexpr int CountdownTicks = 3;
 class TProgrammerLink {
  public:
   // The controller must outlive the link.
-  TProgrammerLink(hid::THidDeviceController& controller, IStatusSink& status, ILayoutOps& layout, IJobView& view,
+  TProgrammerLink(hid::THidDeviceController& controller, IStatusSink& status, IWindowControls& layout, IJobView& view,
                   TAppState& state, protocol::TProgrammerProtocol& protocol, int tickMs = 1000);
   // Gives back every checked-out device and unbinds the controller's handlers.
   ~TProgrammerLink();
@@ -82,7 +82,7 @@ class TProgrammerLink {
 
   hid::THidDeviceController& controller_;
   IStatusSink& status_;
-  ILayoutOps& layout_;
+  IWindowControls& layout_;
   IJobView& view_;
   TAppState& state_;
   protocol::TProgrammerProtocol& protocol_;

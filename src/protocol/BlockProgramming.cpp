@@ -8,8 +8,7 @@ namespace kvm::protocol {
 
 namespace {
 
-constexpr std::uint8_t CommandBlockWrite = 0x06;
-constexpr int BlockDataOffset = 8;
+using wire::BlockDataOffset;
 constexpr int MaxResends = 3;
 
 // The three ways an attempt can fail; the result of a call is the negated kind
@@ -30,12 +29,12 @@ std::int32_t TProgrammerProtocol::ProgramBlock(std::uint8_t target, std::int32_t
   status_.ShowActivity("Programming block [" + block + "] ...");
   pump_.ProcessMessages();
 
-  report[0] = 0x04;
-  report[1] = target;
-  report[2] = CommandBlockWrite;
-  report[3] = static_cast<std::uint8_t>((blockNumber >> 8) & 0xFF);
-  report[4] = static_cast<std::uint8_t>(blockNumber & 0xFF);
-  report[5] = static_cast<std::uint8_t>(carried & 0xFF);
+  report[wire::ReportIdOffset] = wire::OutputReportID;
+  report[wire::TargetOffset] = target;
+  report[wire::CommandOffset] = wire::CommandBlockWrite;
+  report[wire::BlockNumberOffset] = static_cast<std::uint8_t>((blockNumber >> 8) & 0xFF);
+  report[wire::BlockNumberOffset + 1] = static_cast<std::uint8_t>(blockNumber & 0xFF);
+  report[wire::BlockCountOffset] = static_cast<std::uint8_t>(carried & 0xFF);
   std::copy_n(data.begin(), carried, report.begin() + BlockDataOffset);
 
   for (;;) {

@@ -74,9 +74,9 @@ std::int32_t TProgrammerProtocol::RunCommand(std::uint8_t target, std::uint8_t c
     status_.ShowStatus(startMsg, Green);
     pump_.ProcessMessages();
   }
-  report[0] = 0x04;
-  report[1] = target;
-  report[2] = command;
+  report[wire::ReportIdOffset] = wire::OutputReportID;
+  report[wire::TargetOffset] = target;
+  report[wire::CommandOffset] = command;
 
   if (!SendReport(report)) return -1;
   std::uint8_t last = 0x00;

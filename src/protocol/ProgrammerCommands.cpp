@@ -3,17 +3,11 @@
 
 namespace kvm::protocol {
 
+using namespace wire;
+
 namespace {
-
-constexpr std::uint8_t CommandDisable = 0x01;
-constexpr std::uint8_t CommandEnable = 0x02;
-constexpr std::uint8_t CommandInit = 0x03;
-constexpr std::uint8_t CommandChipID = 0x04;
-constexpr std::uint8_t CommandCheckSum = 0x09;
-
 // Enable and disable address the programmer itself, never a target.
-constexpr std::uint8_t NoTarget = 0x00;
-
+constexpr std::uint8_t NoTarget = TargetNone;
 }  // namespace
 
 std::int32_t TProgrammerProtocol::DisableProgrammer() {

@@ -10,6 +10,7 @@
 #include "core/MessagePump.h"
 #include "core/StatusSink.h"
 #include "core/TickTimer.h"
+#include "wire/ProgrammerWire.h"
 
 namespace kvm::hid {
 class THidDevice;
@@ -20,10 +21,10 @@ namespace kvm::protocol {
 // Every command goes out from a 128-byte buffer, cleared before it is filled.
 using ProgrammerReport = std::array<std::uint8_t, 128>;
 
-inline constexpr std::uint8_t StatusAck = 0x01;
-inline constexpr std::uint8_t StatusReady = 0x02;
-inline constexpr std::uint8_t StatusReadyAlt = 0x03;
-inline constexpr std::uint8_t StatusFail = 0x04;
+using wire::StatusAck;
+using wire::StatusReady;
+using wire::StatusReadyAlt;
+using wire::StatusFail;
 
 // Replies of the current wait, filed by HidDevData in arrival order.
 struct ReplyStore {

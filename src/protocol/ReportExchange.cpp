@@ -9,8 +9,8 @@ namespace kvm::protocol {
 
 namespace {
 
-constexpr std::uint8_t ReplyKindStatus = 0x01;
-constexpr std::uint8_t ReplyKindValue = 0x03;
+using wire::ReplyKindStatus;
+using wire::ReplyKindValue;
 // Replies are 7 data bytes; anything longer is cut to this scratch area.
 constexpr std::size_t ReplyScratchSize = 64;
 
@@ -50,7 +50,7 @@ void TProgrammerProtocol::HidDevData(hid::THidDevice* /*HidDev*/, std::uint8_t /
   if (data[0] == ReplyKindStatus) {
     if (replies_.StatusCount < static_cast<std::int32_t>(replies_.StatusQueue.size()))
       replies_.StatusQueue[replies_.StatusCount++] = data[1];
-  } else if (data[0] == ReplyKindValue && data[1] == 0x00) {
+  } else if (data[0] == ReplyKindValue && data[1] == wire::ValueMarker) {
     replies_.ValueHigh = data[2];
     replies_.ValueLow = data[3];
     replies_.ReplyValue = data[2] * 256 + data[3];

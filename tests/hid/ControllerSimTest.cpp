@@ -8,6 +8,7 @@
 #include <QElapsedTimer>
 #include <QTimer>
 #include <algorithm>
+#include <atomic>
 #include <functional>
 #include <thread>
 
@@ -34,9 +35,9 @@ class ControllerSim : public ::testing::Test {
 
   // Creates the controller with its handlers bound the way a stored design
   // binds them, and waits for its first rescan.
-  void Start() {
+  void Start(std::shared_ptr<platform::THidPlatform> platform = nullptr) {
     sim->DrainNotices();  // plugs before the controller are not news to it
-    controller = std::make_unique<THidDeviceController>(sim);
+    controller = std::make_unique<THidDeviceController>(platform ? std::move(platform) : sim);
     controller->BeginLoading();
     controller->SetOnArrival(THidPlugEvent(&events, &TControllerEvents::Arrival));
     controller->SetOnRemoval(THidPlugEvent(&events, &TControllerEvents::Removal));
@@ -480,6 +481,116 @@ TEST_F(ControllerSim, UnplugWhileReadingReportsReadErrorsUntilGivenBack) {
   EXPECT_FALSE(programmer->WriteFile(report, sizeof report, written));
   delete programmer;
   EXPECT_TRUE(controller->Devices().empty());
+}
+
+// The simulated bus with reader handles that fail: the first `RefusedOpens`
+// read openings are refused, and each handle's first `FailedReads` reads fail.
+class TFailingReaderPlatform final : public platform::THidPlatform {
+ public:
+  explicit TFailingReaderPlatform(std::shared_ptr<TSimHidPlatform> inner) : inner_(std::move(inner)) {}
+  std::atomic<int> RefusedOpens{0};
+  std::atomic<int> FailedReads{0};
+  std::atomic<int> Reads{0};
+
+  bool LoadEnumeration() override { return inner_->LoadEnumeration(); }
+  void UnloadEnumeration() override { inner_->UnloadEnumeration(); }
+  bool LoadHidAccess() override { return inner_->LoadHidAccess(); }
+  void UnloadHidAccess() override { inner_->UnloadHidAccess(); }
+  bool IsHidAccessLoaded() const override { return inner_->IsHidAccessLoaded(); }
+  std::vector<platform::THidInterface> ScanInterfaces() override { return inner_->ScanInterfaces(); }
+  bool GetCaps(const platform::TPreparsedData& data, THidCaps& caps) override { return inner_->GetCaps(data, caps); }
+  int NoticeFd() override { return inner_->NoticeFd(); }
+  int DrainNotices() override { return inner_->DrainNotices(); }
+  std::string ErrorText(std::uint32_t error) override { return inner_->ErrorText(error); }
+  std::unique_ptr<platform::THidHandle> Open(const std::string& path, platform::TOpenMode mode,
+                                             std::uint32_t& error) override {
+    if (mode == platform::TOpenMode::Read && RefusedOpens > 0) {
+      --RefusedOpens;
+      error = EBUSY;
+      return nullptr;
+    }
+    std::unique_ptr<platform::THidHandle> handle = inner_->Open(path, mode, error);
+    if (!handle || mode != platform::TOpenMode::Read) return handle;
+    return std::make_unique<THandle>(std::move(handle), *this);
+  }
+
+ private:
+  class THandle final : public platform::THidHandle {
+   public:
+    THandle(std::unique_ptr<platform::THidHandle> inner, TFailingReaderPlatform& owner)
+        : inner_(std::move(inner)), owner_(owner), failing_(owner.FailedReads.load()) {}
+    bool GetAttributes(THidAttributes& attributes) override { return inner_->GetAttributes(attributes); }
+    std::unique_ptr<platform::TPreparsedData> GetPreparsedData() override { return inner_->GetPreparsedData(); }
+    bool GetManufacturerString(std::u16string& text) override { return inner_->GetManufacturerString(text); }
+    bool GetProductString(std::u16string& text) override { return inner_->GetProductString(text); }
+    bool GetSerialNumberString(std::u16string& text) override { return inner_->GetSerialNumberString(text); }
+    bool GetNumInputBuffers(std::uint32_t& count) override { return inner_->GetNumInputBuffers(count); }
+    bool SetNumInputBuffers(std::uint32_t count) override { return inner_->SetNumInputBuffers(count); }
+    bool Write(const std::uint8_t* buffer, std::size_t count, std::size_t& written, std::uint32_t& error) override {
+      return inner_->Write(buffer, count, written, error);
+    }
+    platform::TReadStatus Read(std::uint8_t* buffer, std::size_t capacity, std::size_t& got, int timeoutMs,
+                               std::uint32_t& error) override {
+      ++owner_.Reads;
+      if (failing_ > 0) {
+        --failing_;
+        error = EIO;
+        return platform::TReadStatus::Error;
+      }
+      return inner_->Read(buffer, capacity, got, timeoutMs, error);
+    }
+    void Cancel() override { inner_->Cancel(); }
+
+   private:
+    std::unique_ptr<platform::THidHandle> inner_;
+    TFailingReaderPlatform& owner_;
+    int failing_;
+  };
+  std::shared_ptr<TSimHidPlatform> inner_;
+};
+
+TEST_F(ControllerSim, ReadAfterARefusedOrFailedOneFollowsAtOnceButFailuresInARowArePaced) {
+  struct TCase {
+    const char* name;
+    int refusedOpens, failedReads;
+    std::size_t dataErrors;
+  };
+  // A slice far longer than the wait below: the report must not wait for it.
+  for (const TCase& c : {TCase{"refused open", 1, 0, 1}, TCase{"failed read", 0, 1, 0}}) {
+    SCOPED_TRACE(c.name);
+    auto failing = std::make_shared<TFailingReaderPlatform>(sim);
+    failing->RefusedOpens = c.refusedOpens;
+    failing->FailedReads = c.failedReads;
+    const std::uint64_t id = Plug();
+    ClearEvents();
+    events.Received.clear();
+    events.DataErrors.clear();
+    Start(failing);
+    THidDevice* programmer = CheckOut(0);
+    programmer->SetThreadSleepTime(10000);
+    ASSERT_TRUE(sim->InjectInputReport(id, emulator::TProgrammerEmulator::StatusReport(0x02)));
+    programmer->SetOnData(THidDataEvent(&events, &TControllerEvents::Data));
+    EXPECT_TRUE(kvm::test::WaitFor([&] { return !events.Received.empty(); }, 1000));
+    EXPECT_EQ(events.DataErrors.size(), c.dataErrors);
+    delete programmer;
+    controller.reset();
+    sim->Unplug(id);
+  }
+
+  // Reads that keep failing wait a slice each after the second.
+  auto failing = std::make_shared<TFailingReaderPlatform>(sim);
+  failing->FailedReads = 1'000'000;
+  Plug();
+  ClearEvents();
+  Start(failing);
+  THidDevice* programmer = CheckOut(0);
+  programmer->SetThreadSleepTime(50);
+  programmer->SetOnData(THidDataEvent(&events, &TControllerEvents::Data));
+  QElapsedTimer clock;
+  clock.start();
+  kvm::test::WaitFor([&] { return clock.elapsed() >= 200; });
+  EXPECT_LE(failing->Reads, 2 + clock.elapsed() / 50 + 1);
+  delete programmer;
 }
 
 TEST_F(ControllerSim, ControllerDestructionDetachesCheckedOutDevices) {

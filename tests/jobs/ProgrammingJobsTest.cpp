@@ -137,11 +137,29 @@ TEST_F(ProgrammingJobsTest, ElapsedTimeOfTheJobStaysInPanelZero) {
   EXPECT_EQ(rig.window.panels[0], "1:15");
 }
 
-TEST_F(ProgrammingJobsTest, BreakLeftFromAnEarlierJobDoesNotSkipTheOsdJob) {
-  rig.state.UserBreak = true;
-  Tick(TTarget::Osd, Write("osd.bin", PatternBytes(30)));
-  rig.jobs->InProgButtonClick();
-  EXPECT_EQ(rig.window.statusText, "Program OK");
+TEST_F(ProgrammingJobsTest, BreakLeftFromAnEarlierJobSkipsTheOsdJobUnlessAJobStarts) {
+  const std::string osdFile = Write("osd.bin", PatternBytes(30));
+  const std::string usbFile = Write("usb.bin", PatternBytes(30));
+  struct TCase {
+    const char* name;
+    bool usbTicked;
+    std::string usbName;
+    bool osdRuns;
+  };
+  for (const TCase& c : {TCase{"box unticked", false, usbFile, false}, TCase{"empty name", true, "", false},
+                         TCase{"missing file", true, folder / "none.bin", false},
+                         TCase{"job started", true, usbFile, true}}) {
+    SCOPED_TRACE(c.name);
+    rig.window.log.clear();
+    rig.state.UserBreak = true;
+    rig.window.checked[TTarget::UsbHost] = c.usbTicked;
+    rig.window.fileNames[TTarget::UsbHost] = c.usbName;
+    Tick(TTarget::Osd, osdFile);
+    rig.jobs->InProgButtonClick();
+    EXPECT_EQ(rig.window.FindLog("Target : OSD") >= 0, c.osdRuns);
+    EXPECT_EQ(rig.state.UserBreak, !c.osdRuns);
+    EXPECT_TRUE(rig.window.programEnabled);
+  }
 }
 
 TEST_F(ProgrammingJobsTest, ProgramWhileAJobRunsStartsNoSecondJob) {

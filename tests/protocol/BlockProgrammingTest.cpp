@@ -3,7 +3,7 @@
 
 #include <cerrno>
 
-#include "ProgrammerRig.h"
+#include "ProtocolRig.h"
 
 namespace kvm::protocol {
 namespace {
@@ -37,7 +37,7 @@ class BlockProgrammingTest : public ::testing::Test {
     for (const auto& report : log) EXPECT_EQ(report.Bytes, log.front().Bytes);
   }
 
-  test::TProgrammerRig rig;
+  test::TProtocolRig rig;
 };
 
 class FailingBlockTest : public BlockProgrammingTest {

@@ -4,7 +4,7 @@
 
 #include <algorithm>
 
-#include "ProgrammerRig.h"
+#include "ProtocolRig.h"
 
 namespace kvm::protocol {
 namespace {
@@ -27,8 +27,8 @@ std::array<std::uint8_t, 64> Filled(std::uint8_t value) {
 
 class BlockReportTest : public ::testing::Test {
  protected:
-  std::unique_ptr<test::TProgrammerRig> Connect(TSimDeviceInfo info) {
-    return std::make_unique<test::TProgrammerRig>(20, std::move(info), programmer.Responder());
+  std::unique_ptr<test::TProtocolRig> Connect(TSimDeviceInfo info) {
+    return std::make_unique<test::TProtocolRig>(20, std::move(info), programmer.Responder());
   }
   test::TScriptedProgrammer programmer;
 };

@@ -5,7 +5,7 @@
 #include <QTimer>
 #include <cerrno>
 
-#include "ProgrammerRig.h"
+#include "ProtocolRig.h"
 
 namespace kvm::protocol {
 namespace {
@@ -31,7 +31,7 @@ class CommandTest : public ::testing::Test {
     EXPECT_EQ(rig.status.log.back(), text);
   }
 
-  test::TProgrammerRig rig;
+  test::TProtocolRig rig;
 };
 
 TEST_F(CommandTest, EnableSendsOneZeroPaddedReportAndShowsItsDoneText) {

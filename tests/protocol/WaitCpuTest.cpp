@@ -5,7 +5,7 @@
 
 #include <iostream>
 
-#include "ProgrammerRig.h"
+#include "ProtocolRig.h"
 
 namespace kvm::protocol {
 namespace {
@@ -17,7 +17,7 @@ double Seconds(clockid_t clock) {
 }
 
 TEST(WaitCpuTest, SixTickWaitOnSilentProgrammerUsesLittleCpu) {
-  test::TProgrammerRig rig(50);
+  test::TProtocolRig rig(50);
   rig.emulator->AddRule(test::CommandRule(emulator::CmdEnable, emulator::TFaultKind::Silence));
 
   const double cpuStart = Seconds(CLOCK_PROCESS_CPUTIME_ID);

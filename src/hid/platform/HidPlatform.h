@@ -4,8 +4,10 @@
 // through these two interfaces: list the present HID interfaces, open one, ask
 // it for its identity, capabilities and strings, write an output report, read
 // an input report with a time-out, and learn that the set of device nodes
-// changed. Plain C++: no Qt, no platform headers. One implementation per
-// platform lives beside this header (linux/, sim/, later windows/).
+// changed. Plain C++: no Qt, no platform headers. Each back end lives in a
+// folder beside this header: linux/, windows/ and the simulated bus in sim/;
+// the recording and the replay of sessions (../record) wrap or stand in for
+// them.
 #pragma once
 
 #include <cstddef>

@@ -1,14 +1,14 @@
 #include "hid/record/ReplayHidPlatform.h"
 
-#include <sys/timerfd.h>
-#include <unistd.h>
-
 #include <cerrno>
+#include <condition_variable>
 #include <cstring>
 #include <mutex>
-#include <stdexcept>
+#include <optional>
+#include <thread>
 #include <utility>
 
+#include "hid/platform/NoticeWake.h"
 #include "hid/platform/ReportDescriptor.h"
 
 namespace kvm::hid::record {
@@ -31,37 +31,32 @@ class TReplayPreparsed final : public platform::TPreparsedData {
 
 }  // namespace
 
-// The device-node notice: a timer that fires when a device goes away
-// (steady_clock is CLOCK_MONOTONIC here).
+// The device-node notice, raised when a device goes away: a waiter thread
+// sleeps until the first departure not yet announced, raises the notice once
+// and sleeps until it is armed again.
 struct TReplayHidPlatform::TNotices {
   explicit TNotices(std::vector<std::shared_ptr<TReplayDevice>> devices)
-      : Devices(std::move(devices)), Announced(Devices.size(), false),
-        Fd(timerfd_create(CLOCK_MONOTONIC, TFD_NONBLOCK | TFD_CLOEXEC)) {
-    if (Fd < 0) throw std::runtime_error(std::string("timerfd for replay notices: ") + std::strerror(errno));
+      : Devices(std::move(devices)), Announced(Devices.size(), false), Waiter([this] { Wait(); }) {}
+  ~TNotices() {
+    {
+      std::lock_guard lock(Mutex);
+      Stopping = true;
+    }
+    Rearmed.notify_all();
+    Waiter.join();
   }
-  ~TNotices() { close(Fd); }
 
-  // Sets the timer to the first departure not yet announced.
+  // Looks for the first departure not yet announced again.
   void Arm() {
-    std::lock_guard lock(Mutex);
-    std::optional<TClock::time_point> next;
-    for (std::size_t i = 0; i < Devices.size(); ++i) {
-      const auto gone = Devices[i]->GoneAt();
-      if (!Announced[i] && gone && (!next || *gone < *next)) next = gone;
+    {
+      std::lock_guard lock(Mutex);
+      ++Generation;
     }
-    itimerspec due{};
-    if (next) {
-      const auto ns = std::chrono::duration_cast<std::chrono::nanoseconds>(next->time_since_epoch()).count();
-      // A zero time would disarm the timer.
-      due.it_value.tv_sec = ns / 1'000'000'000;
-      due.it_value.tv_nsec = std::max<long long>(1, ns % 1'000'000'000);
-    }
-    timerfd_settime(Fd, TFD_TIMER_ABSTIME, &due, nullptr);
+    Rearmed.notify_all();
   }
 
   int Drain() {
-    std::uint64_t expirations = 0;
-    const bool fired = read(Fd, &expirations, sizeof expirations) == sizeof expirations;
+    const bool raised = Notice.Drain() > 0;
     int count = 0;
     {
       std::lock_guard lock(Mutex);
@@ -75,13 +70,44 @@ struct TReplayHidPlatform::TNotices {
       }
     }
     Arm();
-    return count > 0 ? count : (fired ? 1 : 0);
+    return count > 0 ? count : (raised ? 1 : 0);
   }
 
   const std::vector<std::shared_ptr<TReplayDevice>> Devices;
+  platform::TNoticeWake Notice;
+
+ private:
+  std::optional<TClock::time_point> NextDepartureLocked() const {
+    std::optional<TClock::time_point> next;
+    for (std::size_t i = 0; i < Devices.size(); ++i) {
+      const auto gone = Devices[i]->GoneAt();
+      if (!Announced[i] && gone && (!next || *gone < *next)) next = gone;
+    }
+    return next;
+  }
+
+  void Wait() {
+    std::unique_lock lock(Mutex);
+    std::uint64_t seen = Generation;
+    const auto rearmed = [&] { return Stopping || Generation != seen; };
+    while (!Stopping) {
+      const std::optional<TClock::time_point> next = NextDepartureLocked();
+      if (!next) {
+        Rearmed.wait(lock, rearmed);
+      } else if (!Rearmed.wait_until(lock, *next, rearmed)) {
+        Notice.Raise();
+        Rearmed.wait(lock, rearmed);  // off until armed again
+      }
+      seen = Generation;
+    }
+  }
+
   std::mutex Mutex;
+  std::condition_variable Rearmed;
   std::vector<bool> Announced;
-  const int Fd;
+  std::uint64_t Generation = 0;
+  bool Stopping = false;
+  std::thread Waiter;  // last: it starts at construction
 };
 
 namespace {
@@ -208,9 +234,11 @@ bool TReplayHidPlatform::GetCaps(const platform::TPreparsedData& data, THidCaps&
   return true;
 }
 
-int TReplayHidPlatform::NoticeFd() { return notices_->Fd; }
+int TReplayHidPlatform::NoticeFd() { return notices_->Notice.Fd(); }
 
 int TReplayHidPlatform::DrainNotices() { return notices_->Drain(); }
+
+void TReplayHidPlatform::SetNoticeWake(std::function<void()> wake) { notices_->Notice.SetWake(std::move(wake)); }
 
 std::string TReplayHidPlatform::ErrorText(std::uint32_t error) {
   char buffer[256];

@@ -33,6 +33,7 @@ class TReplayHidPlatform final : public platform::THidPlatform {
   bool GetCaps(const platform::TPreparsedData& data, THidCaps& caps) override;
   int NoticeFd() override;
   int DrainNotices() override;
+  void SetNoticeWake(std::function<void()> wake) override;
   std::string ErrorText(std::uint32_t error) override;
 
   // The first write that differed from the recording, of any device.

@@ -3,7 +3,6 @@
 // device can unplug itself in the middle of a write.
 #pragma once
 
-#include <atomic>
 #include <cstddef>
 #include <cstdint>
 #include <deque>
@@ -14,14 +13,14 @@
 #include <string>
 #include <vector>
 
+#include "hid/platform/NoticeWake.h"
 #include "hid/platform/sim/SimDevice.h"
 
 namespace kvm::hid::platform {
 
 class TSimBus {
  public:
-  TSimBus();
-  ~TSimBus();
+  TSimBus() = default;
   TSimBus(const TSimBus&) = delete;
   TSimBus& operator=(const TSimBus&) = delete;
 
@@ -38,21 +37,17 @@ class TSimBus {
   static constexpr std::size_t KeptUnplugged = 16;
 
   // -1 where notices are announced through the wake function (Windows).
-  int NoticeFd() const { return noticeFd_; }
-  int DrainNotices();
-  void RaiseNotice();
-  void SetNoticeWake(std::function<void()> wake);
+  int NoticeFd() const { return notices_.Fd(); }
+  int DrainNotices() { return notices_.Drain(); }
+  void RaiseNotice() { notices_.Raise(); }
+  void SetNoticeWake(std::function<void()> wake) { notices_.SetWake(std::move(wake)); }
 
  private:
-
   mutable std::mutex mutex_;
   std::uint64_t nextId_ = 1;
   std::map<std::uint64_t, std::shared_ptr<TSimDevice>> devices_;  // by id, so in plug order
   std::deque<std::uint64_t> unplugged_;                           // oldest first
-  int noticeFd_ = -1;
-  std::mutex wakeMutex_;
-  std::function<void()> wake_;
-  std::atomic<int> pendingNotices_{0};  // where there is no descriptor
+  TNoticeWake notices_;
 };
 
 }  // namespace kvm::hid::platform

@@ -46,9 +46,9 @@ class TScriptedProgrammer {
   }
 };
 
-class TProgrammerRig {
+class TProtocolRig {
  public:
-  explicit TProgrammerRig(int tickMs, hid::platform::TSimDeviceInfo info = hid::platform::SimProgrammer(),
+  explicit TProtocolRig(int tickMs, hid::platform::TSimDeviceInfo info = hid::platform::SimProgrammer(),
                           emulator::TDeviceResponder responder = {})
       : platform(std::make_shared<hid::platform::TSimHidPlatform>()),
         emulator(std::make_shared<emulator::TProgrammerEmulator>()),
@@ -67,7 +67,7 @@ class TProgrammerRig {
     state.Connected = true;
   }
 
-  ~TProgrammerRig() {
+  ~TProtocolRig() {
     state.ProgrammerDevice = nullptr;
     delete device;  // gives it back and stops its reader
     controller.reset();

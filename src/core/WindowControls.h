@@ -1,15 +1,15 @@
 // The window's own controls that the link and the jobs drive beside the
 // status sink: status-bar panels, the connection lamp, the Program button and
-// the layout. Front ends without them use TNoLayout.
+// the layout. Front ends without them use TNoWindowControls.
 #pragma once
 
 #include <string>
 
 namespace kvm {
 
-class ILayoutOps {
+class IWindowControls {
  public:
-  virtual ~ILayoutOps() = default;
+  virtual ~IWindowControls() = default;
 
   // Panels of the status bar: 0 time, 1 status, 2 programmer.
   virtual void SetStatusPanel(int index, const std::string& text) = 0;
@@ -24,7 +24,7 @@ class ILayoutOps {
 
 // For front ends that have no panels, lamp or buttons: panels remember their
 // text, everything else does nothing.
-class TNoLayout final : public ILayoutOps {
+class TNoWindowControls final : public IWindowControls {
  public:
   void SetStatusPanel(int index, const std::string& text) override {
     if (index >= 0 && index < 3) panels_[index] = text;
