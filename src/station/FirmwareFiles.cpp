@@ -70,6 +70,7 @@ bool CheckFirmwareFile(TTarget target, const std::string& path, TFirmwareFile& f
   }
   const QByteArray hashed(reinterpret_cast<const char*>(raw.data()), static_cast<qsizetype>(raw.size()));
   file.Sha256 = QString::fromLatin1(QCryptographicHash::hash(hashed, QCryptographicHash::Sha256).toHex());
+  file.FileSize = static_cast<std::int64_t>(raw.size());
   file.ImageLength = static_cast<std::int64_t>(image.size());
   std::uint32_t sum = 0;
   for (const std::uint8_t byte : image) sum += byte;
