@@ -63,6 +63,8 @@ class TStationSetup {
 
   const std::vector<TFirmwareFile>& Files() const { return config_.Files; }
   bool EventsOnStdout() const { return events_.OnStdout(); }
+  // Every event of the run, before MakeStation (see TEventStream::Tap).
+  void TapEvents(std::function<void(const QJsonObject& event)> tap) { events_.Tap = std::move(tap); }
   // Every unit's intermediate file that a run may leave (for an exit that
   // cannot wait for the units).
   std::vector<std::string> IntermediateFiles(int count) const;
