@@ -57,6 +57,7 @@ TStationWindow::TStationWindow(TStationWindowOptions options, QWidget* parent)
   drawTimer_.setInterval(options_.DrawMs);
   connect(&drawTimer_, &QTimer::timeout, this, [this] { Draw(); });
   drawTimer_.start();
+  ShowMessage(QStringLiteral("Ready: choose the files, press Start, then plug in the programmers."), Blue);
   UpdateButtons();
 }
 
