@@ -338,6 +338,7 @@ void TStationWindow::closeEvent(QCloseEvent* event) {
   closeWhenStopped_ = true;
   runner_.Stop();
   ShowMessage(QStringLiteral("Closing once every running unit's record is written."), Green);
+  UpdateButtons();
 }
 
 void TStationWindow::Draw() {

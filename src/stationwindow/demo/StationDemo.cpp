@@ -1,4 +1,4 @@
-#include "StationDemo.h"
+#include "stationwindow/demo/StationDemo.h"
 
 #include <QFile>
 

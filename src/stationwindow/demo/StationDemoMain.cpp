@@ -15,7 +15,7 @@
 
 #include "stationwindow/StationWindow.h"
 #include "stationwindow/UnitTile.h"
-#include "StationDemo.h"
+#include "stationwindow/demo/StationDemo.h"
 
 namespace {
 
