@@ -130,11 +130,11 @@ bool WriteRecipe(const std::string& path, const TRecipe& recipe, bool replace, c
                  std::string& error) {
   for (const std::string& input : inputs)
     if (SameFile(path, input)) {
-      error = "--save-recipe " + path + " is " + input + ", an input of the station: it is not overwritten";
+      error = "recipe " + path + " is " + input + ", an input of the station: it is not overwritten";
       return false;
     }
   if (!replace && QFileInfo::exists(QString::fromStdString(path))) {
-    error = "--save-recipe " + path + " exists: give --replace-recipe to replace it";
+    error = "recipe " + path + " exists: give --replace-recipe to replace it";
     return false;
   }
   const QByteArray bytes = QJsonDocument(RecipeJson(recipe)).toJson(QJsonDocument::Indented);
@@ -142,9 +142,12 @@ bool WriteRecipe(const std::string& path, const TRecipe& recipe, bool replace, c
       path, reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size()));
   if (result != firmware::ImageOk) {
     const std::string detail = firmware::LastImageErrorDetail();
-    error = "--save-recipe " + path + ": " + (detail.empty() ? firmware::ImageResultText(result) : detail);
+    error = "recipe " + path + ": " + (detail.empty() ? firmware::ImageResultText(result) : detail);
     return false;
   }
+  // The engineer writes it, the operator's account reads it.
+  QFile::setPermissions(QString::fromStdString(path),
+                        QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther);
   return true;
 }
 

@@ -296,20 +296,24 @@ void TStationWindow::StopClicked() {
 void TStationWindow::SaveRecipeClicked() {
   const QString path = QFileDialog::getSaveFileName(this, QStringLiteral("Save Recipe"), QString(),
                                                     QStringLiteral("Recipes (*.json);;All files (*)"));
-  if (path.isEmpty()) return;
+  // The dialog has asked before an existing file is replaced.
+  if (!path.isEmpty()) SaveRecipe(path);
+}
+
+bool TStationWindow::SaveRecipe(const QString& path) {
   std::vector<station::TFirmwareFile> files;
   for (const TTarget target : ChosenTargets()) {
     station::TFirmwareFile file;
     std::string error;
     if (!station::CheckFirmwareFile(target, files_[target].Box->currentText().trimmed().toStdString(), file, error)) {
       ShowMessage(QString::fromStdString(error), Red);
-      return;
+      return false;
     }
     files.push_back(std::move(file));
   }
   if (files.empty()) {
     ShowMessage(QStringLiteral("Choose a firmware file for USB Host or OSD."), Red);
-    return;
+    return false;
   }
   const std::string log = logEdit_->text().trimmed().toStdString();
   const std::string events = eventsEdit_->text().trimmed().toStdString();
@@ -319,12 +323,12 @@ void TStationWindow::SaveRecipeClicked() {
   for (const station::TFirmwareFile& file : files) inputs.push_back(file.Path);
   if (recipe_) inputs.push_back(recipe_->Path);
   std::string error;
-  // The dialog has asked before an existing file is replaced.
   if (!station::WriteRecipe(path.toStdString(), recipe, true, inputs, error)) {
     ShowMessage(QString::fromStdString(error), Red);
-    return;
+    return false;
   }
   ShowMessage("Recipe saved to " + path, Blue);
+  return true;
 }
 
 void TStationWindow::closeEvent(QCloseEvent* event) {

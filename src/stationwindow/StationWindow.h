@@ -52,6 +52,9 @@ class TStationWindow final : public QWidget {
   void SetLogFile(const QString& path);
   void SetEventsFile(const QString& path);
 
+  // Writes the set-up shown to `path` (replacing a file there: the save
+  // dialog has asked); false with the reason shown.
+  bool SaveRecipe(const QString& path);
   void StartClicked();
   void StopClicked();
   // Draws what the run told since the last time (the timer does this too).

@@ -165,8 +165,16 @@ TEST_F(StationWindowTest, ARecipeLocksTheFilesAndAChangedFileIsRefusedBeforeAnyU
   std::string error;
   ASSERT_TRUE(station::CheckFirmwareFile(TTarget::UsbHost, demo_->UsbHostFile(), host, error)) << error;
   ASSERT_TRUE(station::CheckFirmwareFile(TTarget::Osd, demo_->OsdFile(), osd, error)) << error;
-  station::TRecipe recipe = station::MakeRecipe({host, osd}, LogPath(), "", {}, {});
-  recipe.Path = demo_->FolderPath("line.json");
+  // Saved from the window, read back as the operator's window would.
+  const std::string path = demo_->FolderPath("line.json");
+  ASSERT_TRUE(window_->SaveRecipe(QString::fromStdString(path))) << window_->MessageText().toStdString();
+  EXPECT_FALSE(window_->SaveRecipe(QString::fromStdString(demo_->OsdFile()))) << "a firmware file was written over";
+  EXPECT_TRUE(window_->MessageText().contains("an input of the station"));
+  station::TRecipe recipe;
+  ASSERT_TRUE(station::ReadRecipe(path, recipe, error)) << error;
+  ASSERT_EQ(recipe.Files.size(), 2u);
+  EXPECT_EQ(recipe.FileFor(TTarget::Osd)->Sha256, osd.Sha256);
+  EXPECT_EQ(recipe.LogFile, LogPath());
   window_->UseRecipe(recipe);
   EXPECT_TRUE(window_->Locked());
   EXPECT_FALSE(window_->findChild<QComboBox*>("UsbHostFile")->isEnabled());
