@@ -68,6 +68,7 @@ void TStationBoard::Start(std::vector<TTarget> targets, std::int64_t nowMs) {
   tally_ = TTally{};
   tally_.StartMs = nowMs;
   log_.clear();
+  logDropped_ = 0;
   logUnits_.clear();
   running_ = true;
   exitCode_ = 0;
@@ -87,6 +88,11 @@ void TStationBoard::AddLog(std::string unit, std::string text, bool error) {
   if (!unit.empty() && std::find(logUnits_.begin(), logUnits_.end(), unit) == logUnits_.end())
     logUnits_.push_back(unit);
   log_.push_back({std::move(unit), std::move(text), error});
+  if (log_.size() > MaxLogEntries) {
+    const std::size_t drop = MaxLogEntries / 10;
+    log_.erase(log_.begin(), log_.begin() + static_cast<std::ptrdiff_t>(drop));
+    logDropped_ += drop;
+  }
 }
 
 void TStationBoard::Apply(TFeedBatch batch, std::int64_t nowMs) {

@@ -61,7 +61,12 @@ class TStationBoard {
   // In port order.
   const std::vector<TTile>& Tiles() const { return tiles_; }
   const TTally& Tally() const { return tally_; }
+  // The newest log entries; the oldest go once there are MaxLogEntries, so a
+  // station left running for days keeps its memory.
+  static constexpr std::size_t MaxLogEntries = 100000;
   const std::vector<TLogEntry>& Log() const { return log_; }
+  // How many entries went before Log().front() since Start.
+  std::size_t LogDropped() const { return logDropped_; }
   // Every unit the log has lines of, in the order they first spoke.
   const std::vector<std::string>& LogUnits() const { return logUnits_; }
   bool Running() const { return running_; }
@@ -77,6 +82,7 @@ class TStationBoard {
   std::vector<TTile> tiles_;
   TTally tally_;
   std::vector<TLogEntry> log_;
+  std::size_t logDropped_ = 0;
   std::vector<std::string> logUnits_;
   bool running_ = false;
   int exitCode_ = 0;

@@ -177,6 +177,7 @@ void TStationWindow::BuildControls() {
   log_->setReadOnly(true);
   log_->setLineWrapMode(QPlainTextEdit::NoWrap);
   log_->setFixedHeight(150);
+  log_->setMaximumBlockCount(static_cast<int>(TStationBoard::MaxLogEntries));
   layout->addWidget(log_);
 }
 
@@ -399,15 +400,19 @@ void TStationWindow::DrawLog(bool rebuild) {
     if (logFilter_->findData(key) < 0) logFilter_->addItem(key.trimmed(), key);
   }
   const QString filter = logFilter_->currentData().toString();
-  if (rebuild || entries.size() < logShown_) {
+  // logShown_ counts every entry since Start, also those the board let go.
+  const std::size_t first = board_.LogDropped();
+  const std::size_t end = first + entries.size();
+  if (rebuild || logShown_ > end) {
     log_->clear();
-    logShown_ = 0;
+    logShown_ = first;
   }
-  if (logShown_ == entries.size()) return;
+  logShown_ = std::max(logShown_, first);
+  if (logShown_ == end) return;
   QScrollBar* bar = log_->verticalScrollBar();
   const bool atEnd = bar->value() == bar->maximum();
-  for (; logShown_ < entries.size(); ++logShown_) {
-    const TLogEntry& entry = entries[logShown_];
+  for (; logShown_ < end; ++logShown_) {
+    const TLogEntry& entry = entries[logShown_ - first];
     if (!filter.isEmpty() && QString::fromStdString(entry.Unit) != filter) continue;
     log_->appendPlainText(QString::fromStdString(entry.Error ? "station: " + entry.Text : entry.Text));
   }

@@ -207,5 +207,18 @@ TEST(StationBoard, TilesStandInPortOrder) {
   for (const Case& c : cases) EXPECT_EQ(PortBefore(c.Left, c.Right), c.Before) << c.Left << " " << c.Right;
 }
 
+TEST(StationBoard, TheLogKeepsItsNewestEntriesOnly) {
+  TStationBoard board;
+  board.Start({TTarget::Osd}, 0);
+  TFeedBatch batch;
+  for (std::size_t i = 0; i <= TStationBoard::MaxLogEntries; ++i)
+    batch.Items.push_back({TFeedItem::TKind::Line, {}, "[1-1 A] line " + std::to_string(i), 0});
+  board.Apply(std::move(batch), 0);
+  EXPECT_EQ(board.LogDropped() + board.Log().size(), TStationBoard::MaxLogEntries + 1);
+  EXPECT_LT(board.Log().size(), TStationBoard::MaxLogEntries);
+  EXPECT_EQ(board.Log().back().Text, "[1-1 A] line " + std::to_string(TStationBoard::MaxLogEntries));
+  EXPECT_EQ(board.Log().back().Unit, "[1-1 A] ");
+}
+
 }  // namespace
 }  // namespace kvm::stationwindow
