@@ -5,6 +5,7 @@
 #include <CLI/CLI.hpp>
 #include <QRegularExpression>
 #include <QString>
+#include <cstdio>
 #include <memory>
 
 #include "cli/CommandSupport.h"
@@ -13,29 +14,18 @@
 #include "cli/InterruptSignal.h"
 #include "cli/StationScreen.h"
 #include "cli/TickPeriod.h"
-#include "firmware/FirmwareImage.h"
 #include "jobs/ProgrammingJobs.h"
-#include "hid/platform/linux/LinuxHidPlatform.h"
-#include "hid/record/RecordingHidPlatform.h"
-#include "hid/record/RecordingWriter.h"
-#include "station/EventStream.h"
-#include "station/Station.h"
-#include "station/TraceLog.h"
+#include "station/StationSetup.h"
 
 namespace kvm::cli {
 
 namespace {
 
 struct TStationOptions {
-  std::string UsbHostFile;
-  std::string OsdFile;
-  int Units = 0;
-  double IdleExitSeconds = 0;
-  std::vector<std::string> Ports;
-  std::vector<std::string> Serials;
-  std::string EventsFile;
-  std::string LogFile;
-  std::string RecordFolder;
+  station::TStationPlan Plan;
+  std::string RecipeFile;
+  std::string SaveRecipe;
+  bool ReplaceRecipe = false;
 };
 
 // A USB port as the system names it: bus, then the port chain ("1-4",
@@ -50,86 +40,65 @@ CLI::Validator UsbPortForm() {
       "PORT");
 }
 
-// Every file is checked once, before any programmer is touched.
-bool CheckFiles(const TStationOptions& options, std::vector<station::TFirmwareFile>& files) {
-  for (const auto& [target, path] : {std::pair{TTarget::UsbHost, options.UsbHostFile}, std::pair{TTarget::Osd, options.OsdFile}}) {
-    if (path.empty()) continue;
-    station::TFirmwareFile file;
-    std::string error;
-    if (!station::CheckFirmwareFile(target, path, file, error)) {
-      PrintError(error);
-      return false;
-    }
-    files.push_back(std::move(file));
-  }
-  return true;
-}
-
-// The units' sessions each bind hidraw and udev through a platform of their
-// own: one udev context must not be used from several threads.
-std::shared_ptr<hid::platform::THidPlatform> UnitPlatform() { return hid::platform::MakeLinuxHidPlatform(); }
-
-// The intermediate file of the unit in `slot`, beside the window's own.
-std::string UnitIntermediateFile(int slot) {
-  const std::string window = firmware::IntermediateFile();
-  return window.substr(0, window.rfind('.')) + "-" + std::to_string(::getpid()) + "-" + std::to_string(slot) + ".d0s";
-}
-
-int RunStation(const TStationOptions& options) {
-  std::vector<station::TFirmwareFile> files;
-  if (!CheckFiles(options, files)) return ExitFailed;
-
-  station::TEventStream events;
-  station::TTraceLog log;
+// --save-recipe: the files are checked as a run would take them, then the
+// recipe is written and nothing is programmed.
+int SaveRecipe(const TStationOptions& options, const std::vector<station::TFirmwareFile>& files) {
+  const station::TStationPlan& plan = options.Plan;
+  const station::TRecipe recipe = station::MakeRecipe(files, plan.LogFile, plan.EventsFile, plan.Ports, plan.Serials);
+  std::vector<std::string> inputs{plan.LogFile, plan.EventsFile};
+  for (const station::TFirmwareFile& file : files) inputs.push_back(file.Path);
+  if (!options.RecipeFile.empty()) inputs.push_back(options.RecipeFile);
   std::string error;
-  if (const std::string problem = EventsAndLogProblem(options.EventsFile, options.LogFile); !problem.empty()) {
+  if (!station::WriteRecipe(options.SaveRecipe, recipe, options.ReplaceRecipe, inputs, error)) {
+    PrintError(error);
+    return ExitFailed;
+  }
+  std::printf("Recipe written to %s\n", options.SaveRecipe.c_str());
+  return ExitOk;
+}
+
+int RunStation(TStationOptions options) {
+  std::string error;
+  if (!options.RecipeFile.empty()) {
+    station::TRecipe recipe;
+    if (!station::ReadRecipe(options.RecipeFile, recipe, error)) {
+      PrintError(error);
+      return ExitFailed;
+    }
+    station::TStationPlan& plan = options.Plan;
+    plan.UsbHostFile = recipe.FileFor(TTarget::UsbHost) ? recipe.FileFor(TTarget::UsbHost)->Path : std::string();
+    plan.OsdFile = recipe.FileFor(TTarget::Osd) ? recipe.FileFor(TTarget::Osd)->Path : std::string();
+    plan.LogFile = recipe.LogFile;
+    plan.EventsFile = recipe.EventsFile;
+    plan.Ports = recipe.Ports;
+    plan.Serials = recipe.Serials;
+    plan.Recipe = std::move(recipe);
+  }
+  options.Plan.TickMs = TickPeriodMs();
+
+  station::TStationSetup setup;
+  if (!options.SaveRecipe.empty()) {
+    // Only the files are checked: the outputs are not opened for a recipe.
+    station::TStationPlan filesOnly = options.Plan;
+    filesOnly.LogFile.clear();
+    filesOnly.EventsFile.clear();
+    filesOnly.RecordFolder.clear();
+    if (!setup.Prepare(filesOnly, {}, error)) {
+      PrintError(error);
+      return ExitFailed;
+    }
+    return SaveRecipe(options, setup.Files());
+  }
+  if (const std::string problem = EventsAndLogProblem(options.Plan.EventsFile, options.Plan.LogFile);
+      !problem.empty()) {
     PrintError(problem);
     return ExitFailed;
   }
-  for (const std::string& output : {options.EventsFile, options.LogFile}) {
-    error = station::OutputIsFirmware(output, files);
-    if (!error.empty()) {
-      PrintError(error);
-      return ExitFailed;
-    }
-  }
-  if (!options.EventsFile.empty() && !events.Open(options.EventsFile, error)) {
-    PrintError("--events: " + error);
+  if (!setup.Prepare(options.Plan, station::LinuxMachine(), error)) {
+    PrintError(error);
     return ExitFailed;
   }
-  if (!options.LogFile.empty() && !log.Open(options.LogFile, error)) {
-    PrintError("--log: " + error);
-    return ExitFailed;
-  }
-  TStationScreen screen(!events.OnStdout(), STDERR_FILENO);
-
-  station::TStationConfig config;
-  config.Files = std::move(files);
-  config.Units = options.Units;
-  config.IdleExitSeconds = options.IdleExitSeconds;
-  config.Ports = options.Ports;
-  config.Serials = options.Serials;
-  config.Stack = jobs::TStackOptions::WithTick(TickPeriodMs());
-  config.UnitPlatform = UnitPlatform;
-  // --record: each unit's exchanges in a file of its own in the folder.
-  std::shared_ptr<hid::record::TRecordingWriter> recorder;
-  if (!options.RecordFolder.empty()) {
-    std::vector<std::string> firmware;
-    for (const station::TFirmwareFile& file : config.Files) firmware.push_back(file.Path);
-    recorder = hid::record::TRecordingWriter::ToFolder(options.RecordFolder, firmware, error);
-    if (!recorder) {
-      PrintError("--record: " + error);
-      return ExitFailed;
-    }
-    config.UnitPlatform = [recorder] {
-      return std::make_shared<hid::record::TRecordingHidPlatform>(UnitPlatform(), recorder);
-    };
-    config.FinishUnitPlatform = [](hid::platform::THidPlatform& platform, std::string& failure) {
-      auto* recording = dynamic_cast<hid::record::TRecordingHidPlatform*>(&platform);
-      return recording == nullptr || recording->FinishRecording(failure);
-    };
-  }
-  config.IntermediateFile = UnitIntermediateFile;
+  TStationScreen screen(!setup.EventsOnStdout(), STDERR_FILENO);
 
   station::TStationOutput output;
   // A file name or serial number cannot forge a line.
@@ -140,10 +109,10 @@ int RunStation(const TStationOptions& options) {
   };
   output.ProgressDone = [&screen](const std::string& prefix) { screen.RemoveProgress(prefix); };
 
-  station::TStation station(hid::platform::MakeLinuxHidPlatform(), std::move(config), events, log, std::move(output));
+  station::TStation& station = setup.MakeStation(std::move(output));
   TInterruptSignal interrupt;
-  for (int slot = 0; slot < TInterruptSignal::MaxLeftoverFiles; ++slot)
-    interrupt.AddLeftoverFile(UnitIntermediateFile(slot));
+  for (const std::string& file : setup.IntermediateFiles(TInterruptSignal::MaxLeftoverFiles))
+    interrupt.AddLeftoverFile(file);
   interrupt.OnInterrupt = [&] {
     screen.PrintError("interrupted: stopping the running units (press Ctrl-C again to stop waiting for them)");
     station.Interrupt();
@@ -153,15 +122,9 @@ int RunStation(const TStationOptions& options) {
                       "Ctrl-C quits at once)");
     station.Hurry();
   };
-  int exitCode = station.Run();
+  const int exitCode = station.Run();
   screen.HideProgress();
-  // Every unit's recording was finished when the unit ended; what is left
-  // here is only what no unit finished.
-  if (recorder && !recorder->Finish(error)) {
-    PrintError("--record: " + error);
-    if (exitCode == ExitOk) exitCode = ExitFailed;
-  }
-  return exitCode;
+  return setup.Finish(exitCode, [](const std::string& message) { PrintError(message); });
 }
 
 }  // namespace
@@ -187,34 +150,53 @@ void AddStationCommand(CLI::App& app, TCommandAction& action) {
       "file is complete and on the disk when the unit ends.\n\n"
       "Exit status: 0 every finished unit succeeded, 1 a unit failed, an output was lost or a file was refused, 2 "
       "usage error, 3 no unit was served, 4 interrupted while a unit was running. The station-finished event "
-      "carries the same status.");
-  command->add_option("--usb-host", options->UsbHostFile, "Firmware file for the USB Host target")->option_text("FILE");
-  command->add_option("--osd", options->OsdFile, "Firmware file for the OSD target")->option_text("FILE");
-  command->add_option("--units", options->Units, "End after this many units have finished")
+      "carries the same status.\n\n"
+      "Recipes: --save-recipe RECIPE writes the line's set-up to a JSON file (each firmware file with its size "
+      "and SHA-256, the log and events paths, the filters) and exits; --recipe RECIPE starts with it, files "
+      "locked: a file whose size or SHA-256 differs from the recipe is refused before any unit is programmed, "
+      "naming the file and both hashes (exit status 1), and every traceability record carries the recipe's "
+      "path and hashes. The window kvmflash-station RECIPE starts with the same recipe.");
+  command->add_option("--usb-host", options->Plan.UsbHostFile, "Firmware file for the USB Host target")->option_text("FILE");
+  command->add_option("--osd", options->Plan.OsdFile, "Firmware file for the OSD target")->option_text("FILE");
+  command->add_option("--units", options->Plan.Units, "End after this many units have finished")
       ->check(NumberIn(1, 1000000))
       ->option_text("N");
-  command->add_option("--idle-exit", options->IdleExitSeconds, "End after this many seconds with no unit running or settling (a finished unit left plugged in is idle)")
+  command->add_option("--idle-exit", options->Plan.IdleExitSeconds, "End after this many seconds with no unit running or settling (a finished unit left plugged in is idle)")
       ->check(SecondsIn(0.001, 7.0 * 24 * 3600))
       ->option_text("SECONDS");
-  command->add_option("--port", options->Ports,
+  command->add_option("--port", options->Plan.Ports,
                       "Serve the programmer on this USB port, written BUS-PORT[.PORT...] as in 1-4 or 1-2.3 "
                       "(repeatable)")
       ->check(UsbPortForm())
       ->option_text("PORT");
-  command->add_option("--serial", options->Serials,
+  command->add_option("--serial", options->Plan.Serials,
                       "Serve the programmer with this serial number, in any letter case (repeatable)")
       ->option_text("SERIAL");
-  command->add_option("--events", options->EventsFile, "Append the event stream (JSON Lines) to FILE; - for standard output")
+  command->add_option("--events", options->Plan.EventsFile, "Append the event stream (JSON Lines) to FILE; - for standard output")
       ->option_text("FILE");
-  command->add_option("--log", options->LogFile, "Append one traceability record per finished unit to FILE (a file, not -)")
+  command->add_option("--log", options->Plan.LogFile, "Append one traceability record per finished unit to FILE (a file, not -)")
       ->option_text("FILE");
-  command->add_option("--record", options->RecordFolder,
+  command->add_option("--record", options->Plan.RecordFolder,
                       "Write each unit's exchanges with its programmer to a file of its own in FOLDER "
                       "(unit-PORT.jsonl; a unit plugged in again at the same port gets the next number)")
       ->option_text("FOLDER");
+  auto* recipe = command->add_option("--recipe", options->RecipeFile,
+                                     "Take the firmware files, --log, --events, --port and --serial from the recipe "
+                                     "RECIPE; a file whose size or SHA-256 differs from it is refused")
+                     ->option_text("RECIPE");
+  for (const char* locked : {"--usb-host", "--osd", "--log", "--events", "--port", "--serial"})
+    recipe->excludes(command->get_option(locked));
+  command->add_option("--save-recipe", options->SaveRecipe,
+                      "Check the files, write the set-up (files with their size and SHA-256, --log, --events, "
+                      "--port, --serial) to RECIPE and exit without programming; an existing RECIPE is refused "
+                      "unless --replace-recipe is given")
+      ->option_text("RECIPE");
+  command->add_flag("--replace-recipe", options->ReplaceRecipe, "--save-recipe may replace an existing recipe file");
   command->callback([options, &action] {
-    if (options->UsbHostFile.empty() && options->OsdFile.empty())
-      throw CLI::ValidationError("station: give a firmware file with --usb-host or --osd");
+    if (options->Plan.UsbHostFile.empty() && options->Plan.OsdFile.empty() && options->RecipeFile.empty())
+      throw CLI::ValidationError("station: give a firmware file with --usb-host or --osd, or a --recipe");
+    if (options->ReplaceRecipe && options->SaveRecipe.empty())
+      throw CLI::ValidationError("station: --replace-recipe goes with --save-recipe");
     action = [options] { return RunStation(*options); };
   });
 }

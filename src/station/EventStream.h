@@ -25,6 +25,9 @@ class TEventStream {
   void Emit(const char* event, QJsonObject fields = {});
 
   std::function<void(const std::string&)> OnError;
+  // Sees every event, written or not (the station window draws from them);
+  // set before the run starts; called from the emitting thread.
+  std::function<void(const QJsonObject& event)> Tap;
 
  private:
   TJsonLinesFile file_;

@@ -24,6 +24,7 @@ bool CheckFirmwareFile(TTarget target, const std::string& path, TFirmwareFile& f
   const QByteArray hashed(reinterpret_cast<const char*>(examined.FileBytes.data()),
                           static_cast<qsizetype>(examined.FileBytes.size()));
   file.Sha256 = QString::fromLatin1(QCryptographicHash::hash(hashed, QCryptographicHash::Sha256).toHex());
+  file.FileSize = examined.FileLength;
   file.ImageLength = static_cast<std::int64_t>(examined.Image.size());
   file.CheckSum = examined.CheckSum;
   file.Blocks = examined.Blocks.BlockCount();

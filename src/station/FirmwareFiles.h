@@ -17,6 +17,7 @@ struct TFirmwareFile {
   TTarget Target = TTarget::UsbHost;
   std::string Path;        // as given
   QString Sha256;          // of the file as given, lower-case hexadecimal
+  std::int64_t FileSize = 0;     // of the file as given
   std::int64_t ImageLength = 0;  // of the image a job programs (a container's payload)
   int CheckSum = 0;        // that image's 16-bit sum, as the job compares it
   std::int64_t Blocks = 0;

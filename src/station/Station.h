@@ -6,6 +6,7 @@
 #pragma once
 
 #include <QEvent>
+#include <QJsonObject>
 #include <QObject>
 #include <QTimer>
 #include <cstdint>
@@ -44,6 +45,8 @@ struct TStationConfig {
   // The intermediate file of a unit's container jobs, by its slot among
   // the units running at once (empty: the one file of the window).
   std::function<std::string(int slot)> IntermediateFile;
+  // What every traceability record tells of the run's recipe (empty: none).
+  QJsonObject RecordRecipe;
 };
 
 // What the station shows; every member may be called from any thread.

@@ -167,10 +167,12 @@ bool TUnitRecorder::Finish(const std::string& reason, std::string& recordError) 
   record.insert("messages", messages);
   record.insert("reason", ok_ ? QJsonValue(QJsonValue::Null) : QJsonValue(QString::fromStdString(why)));
   record.insert("files", FilesJson(files_));
+  if (!recipe_.isEmpty()) record.insert("recipe", recipe_);
   // A record that cannot be written is the caller's to report; the unit's
   // own result stands.
   log_.Append(record, recordError);
   QJsonObject event = Fields(finished);
+  event.insert("reason", record["reason"]);
   if (!recordError.empty()) event.insert("record_lost", QString::fromStdString(recordError));
   events_.Emit("unit-finished", event);
   return ok_;

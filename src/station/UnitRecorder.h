@@ -41,6 +41,8 @@ class TUnitRecorder {
 
   const TUnitIdentity& Identity() const { return identity_; }
 
+  // The recipe the run holds to, told in the record.
+  void SetRecipe(QJsonObject recipe) { recipe_ = std::move(recipe); }
   void Arrived();
   void Connected();
   void Removed();
@@ -87,6 +89,7 @@ class TUnitRecorder {
   std::optional<TTarget> currentTarget_;
   std::optional<TProgressEvents> progress_;
   std::string lastStatus_;
+  QJsonObject recipe_;
   std::map<TTarget, std::int32_t> results_;
   std::map<TTarget, std::string> messages_;
   bool finished_ = false;

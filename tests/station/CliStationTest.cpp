@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <QFile>
+#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -357,6 +358,66 @@ TEST_F(CliStation, ProgramEmitsTheEventsAndRecordOfItsOneUnit) {
   EXPECT_EQ(records[0]["unit"].toObject()["serial"].toString(), "PRG-9");
   EXPECT_EQ(records[0]["unit"].toObject()["port"].toString(), "1-1");
   EXPECT_TRUE(records[0]["ok"].toBool());
+}
+
+
+// A recipe holds the files to their size and SHA-256: saved once, it starts
+// the station with the files locked, its hashes go into every record, and a
+// changed file is refused before any programmer is touched.
+TEST_F(CliStation, ARecipeLocksTheFilesAndIsNeverWrittenOverAnInput) {
+  std::vector<std::shared_ptr<TProgrammerEmulator>> programmers{Plug("A"), Plug("B"), Plug("C")};
+  const QString osd = Firmware("osd.bin", 4);
+  const QString log = folder_.filePath("trace.jsonl");
+  const QString recipe = folder_.filePath("line.json");
+  struct Save {
+    QStringList Arguments;
+    int Exit;
+    const char* Said;
+  } saves[] = {
+      {{"--save-recipe", recipe}, 0, "Recipe written to"},
+      {{"--save-recipe", recipe}, 1, "exists: give --replace-recipe"},
+      {{"--save-recipe", recipe, "--replace-recipe"}, 0, "Recipe written to"},
+      {{"--save-recipe", osd, "--replace-recipe"}, 1, "an input of the station"},
+  };
+  for (const Save& save : saves) {
+    const TCliResult result = RunCli(QStringList{"station", "--osd", osd, "--log", log} + save.Arguments, 10000, Environment());
+    EXPECT_EQ(result.ExitCode, save.Exit) << result.Err;
+    EXPECT_NE((result.Out + result.Err).find(save.Said), std::string::npos) << result.Out << result.Err;
+  }
+  EXPECT_EQ(QFileInfo(osd).size(), 48 + 56 * 3) << "the firmware file was written over";
+  EXPECT_FALSE(QFileInfo::exists(log)) << "saving a recipe opens no output";
+  for (const auto& programmer : programmers) EXPECT_EQ(programmer->ReportCount(), 0u);
+  const QJsonObject saved = QJsonDocument::fromJson(QByteArray::fromStdString(ReadText(recipe))).object();
+  const QString sha = saved["files"].toObject()["osd"].toObject()["sha256"].toString();
+  ASSERT_EQ(sha.size(), 64) << ReadText(recipe);
+
+  const TCliResult locked = RunCli({"station", "--recipe", recipe, "--osd", osd}, 10000, Environment());
+  EXPECT_EQ(locked.ExitCode, 2) << locked.Err;
+
+  const TCliResult run = RunCli({"station", "--recipe", recipe, "--units", "3"}, 20000, Environment());
+  ASSERT_EQ(run.ExitCode, 0) << run.Err;
+  bool whole = false;
+  const std::vector<QJsonObject> records = JsonLines(ReadText(log), whole);
+  ASSERT_EQ(records.size(), 3u);
+  for (const QJsonObject& record : records)
+    EXPECT_EQ(record["recipe"].toObject()["sha256"].toObject()["osd"].toString(), sha);
+
+  // One byte changed, same size: refused, naming the file and both hashes.
+  {
+    QFile file(osd);
+    ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+    file.seek(100);
+    file.write("\x7f", 1);
+  }
+  std::vector<std::size_t> reports;
+  for (const auto& programmer : programmers) reports.push_back(programmer->ReportCount());
+  const TCliResult changed = RunCli({"station", "--recipe", recipe, "--units", "3"}, 10000, Environment());
+  EXPECT_EQ(changed.ExitCode, 1);
+  EXPECT_NE(changed.Err.find(osd.toStdString() + " differs from the recipe"), std::string::npos) << changed.Err;
+  EXPECT_NE(changed.Err.find(sha.toStdString()), std::string::npos) << changed.Err;
+  EXPECT_NE(changed.Err.find("its SHA-256 is "), std::string::npos) << changed.Err;
+  for (std::size_t i = 0; i < programmers.size(); ++i) EXPECT_EQ(programmers[i]->ReportCount(), reports[i]);
+  EXPECT_EQ(JsonLines(ReadText(log), whole).size(), 3u);
 }
 
 }  // namespace
