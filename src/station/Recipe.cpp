@@ -138,11 +138,11 @@ bool WriteRecipe(const std::string& path, const TRecipe& recipe, bool replace, c
     return false;
   }
   const QByteArray bytes = QJsonDocument(RecipeJson(recipe)).toJson(QJsonDocument::Indented);
-  const int result = firmware::detail::ReplaceFileContent(
-      path, reinterpret_cast<const std::uint8_t*>(bytes.constData()), static_cast<std::size_t>(bytes.size()));
-  if (result != firmware::ImageOk) {
-    const std::string detail = firmware::LastImageErrorDetail();
-    error = "recipe " + path + ": " + (detail.empty() ? firmware::ImageResultText(result) : detail);
+  std::string failure;
+  if (!firmware::ReplaceFileContent(path, reinterpret_cast<const std::uint8_t*>(bytes.constData()),
+                                    static_cast<std::size_t>(bytes.size()), firmware::TNewFileMode::LikeTheOld,
+                                    failure)) {
+    error = "recipe " + path + ": " + failure;
     return false;
   }
   // The engineer writes it, the operator's account reads it.
