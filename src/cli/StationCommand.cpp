@@ -114,7 +114,13 @@ int RunStation(TStationOptions options) {
   for (const std::string& file : setup.IntermediateFiles(TInterruptSignal::MaxLeftoverFiles))
     interrupt.AddLeftoverFile(file);
   interrupt.OnInterrupt = [&] {
-    screen.PrintError("interrupted: stopping the running units (press Ctrl-C again to stop waiting for them)");
+    const int running = station.RunningUnitCount();
+    if (running == 0)
+      screen.PrintError("interrupted: no unit is running; no new unit starts and the run ends");
+    else
+      screen.PrintError("interrupted: stopping the " +
+                        (running == 1 ? std::string("running unit") : std::to_string(running) + " running units") +
+                        " (press Ctrl-C again to stop waiting for them)");
     station.Interrupt();
   };
   interrupt.OnSecondInterrupt = [&] {

@@ -210,6 +210,13 @@ void TStation::UnitDone(int number, bool ok, const std::string& recordError) {
 
 void TStation::Forget(int number) { units_.erase(number); }
 
+int TStation::RunningUnitCount() const {
+  int running = 0;
+  for (const auto& [number, unit] : units_)
+    if (!unit->Finished) ++running;
+  return running;
+}
+
 bool TStation::AnyUnitRunning() const {
   for (const auto& [number, unit] : units_)
     if (!unit->Finished) return true;

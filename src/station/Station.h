@@ -81,6 +81,8 @@ class TStation {
 
   // Units present or still running.
   int UnitCount() const { return static_cast<int>(units_.size()); }
+  // Units whose session has not finished yet.
+  int RunningUnitCount() const;
 
  private:
   struct TUnit {

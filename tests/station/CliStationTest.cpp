@@ -180,7 +180,7 @@ TEST_F(CliStation, ASecondSignalStillWritesEveryRecord) {
     });
   }, 10000));
   run.SendSignal(SIGINT);
-  ASSERT_TRUE(run.WaitForError("interrupted", 2000));
+  ASSERT_TRUE(run.WaitForError("interrupted: stopping the 2 running units", 2000));
   run.SendSignal(SIGTERM);
   const TCliResult result = run.Finish(1000);
   EXPECT_EQ(result.ExitCode, 4) << result.Err;
@@ -197,6 +197,17 @@ TEST_F(CliStation, ASecondSignalStillWritesEveryRecord) {
   EXPECT_EQ(std::count_if(stream.begin(), stream.end(), [](const QJsonObject& e) { return e["event"] == "unit-finished"; }), 2);
   EXPECT_EQ(stream.back()["event"].toString(), "station-finished");
   EXPECT_EQ(stream.back()["exit_code"].toInt(), 4);
+}
+
+// Ctrl-C with no unit running says what it does: the run ends.
+TEST_F(CliStation, CtrlCWithNoUnitRunningEndsTheRun) {
+  TCliRun run({"station", "--osd", Firmware("osd.bin", 10), "--events", "-"}, Environment());
+  ASSERT_TRUE(run.WaitForOutput("station-started", 3000));
+  run.SendSignal(SIGINT);
+  const TCliResult result = run.Finish(3000);
+  EXPECT_NE(result.Err.find("interrupted: no unit is running; no new unit starts and the run ends"), std::string::npos)
+      << result.Err;
+  EXPECT_EQ(result.ExitCode, 3) << result.Err;
 }
 
 // An output that cannot be written ends the run, is named, and the summary,
