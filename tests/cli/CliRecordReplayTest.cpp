@@ -4,6 +4,8 @@
 // recordings under tests/data/recordings replay as they were made.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -117,7 +119,15 @@ TEST_P(CliRecordReplayJobs, ReplayGivesTheSameLogAndExitStatus) {
     SCOPED_TRACE(fast ? "fast" : "recorded timing");
     const TCliResult replayed = Replay(firmware_, fast, c.TickMs);
     EXPECT_EQ(replayed.ExitCode, c.ExitCode) << replayed.Err;
-    EXPECT_EQ(replayed.OutLines(), recorded.OutLines()) << replayed.Err;
+    // After an unplug the reader's read fails only when it is outstanding as
+    // the device goes, which the system's timing decides in either run.
+    auto withoutReadErrors = [](std::vector<std::string> lines) {
+      lines.erase(std::remove_if(lines.begin(), lines.end(),
+                                 [](const std::string& line) { return line.rfind("READ ERROR", 0) == 0; }),
+                  lines.end());
+      return lines;
+    };
+    EXPECT_EQ(withoutReadErrors(replayed.OutLines()), withoutReadErrors(recorded.OutLines())) << replayed.Err;
   }
   QFile file(recording_);
   ASSERT_TRUE(file.open(QIODevice::ReadOnly));

@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <cerrno>
 
 #include "RecordingStatus.h"
@@ -28,6 +29,17 @@ using namespace emulator;
 using Lines = std::vector<std::string>;
 
 constexpr int TickMs = 10;
+
+// The log without its READ ERROR lines. After an unplug the reader's read
+// fails only when it is outstanding as the device goes, which the system's
+// timing decides, in a recorded run as in its replay: where such a line
+// stands (or whether it does) is no difference between the two.
+std::vector<std::string> WithoutReadErrors(std::vector<std::string> log) {
+  log.erase(std::remove_if(log.begin(), log.end(),
+                           [](const std::string& line) { return line.rfind("READ ERROR", 0) == 0; }),
+            log.end());
+  return log;
+}
 
 std::vector<std::uint8_t> Image(std::size_t length, std::uint8_t seed) {
   std::vector<std::uint8_t> image(length);
@@ -152,7 +164,7 @@ TEST_P(RecordReplay, ReplayGivesTheRecordedLogAndResult) {
     std::shared_ptr<TReplayHidPlatform> replay;
     auto stack = Replay(recording, replay, fast);
     EXPECT_EQ(stack->Run(firmware_), c.Result);
-    EXPECT_EQ(stack->window.log, log);
+    EXPECT_EQ(WithoutReadErrors(stack->window.log), WithoutReadErrors(log));
     EXPECT_FALSE(replay->Stop());
     EXPECT_EQ(replay->Unfinished(), std::vector<std::string>{});
   }
