@@ -250,7 +250,8 @@ TRow StationRow(const TBenchmarkFigures& f, int units, double target, double own
                    f.Number(fig::StationMainCpu, 1, 100) + ", sessions " + f.Number(fig::StationSessionsCpu, 1, 100) +
                    ", readers " + f.Number(fig::StationReadersCpu, 1, 100) + ", others " +
                    f.Number(fig::StationOtherCpu, 1, 100) + "; " + f.Number(fig::StationThreads, 0) +
-                   " threads); resident " + f.Number(fig::StationResidentMb, 1) + " MB, " +
+                   " threads), " + f.Number(fig::StationOwnCpuUsPerBlock, 1) + " us per block, " +
+                   f.Number(fig::StationSwitchesPerBlock, 1) + " thread switches per block; resident " + f.Number(fig::StationResidentMb, 1) + " MB, " +
                    f.Number(fig::StationUnitKb, 0) + " kB per unit (what the run added, over the units)";
     row.Reference = "the whole process, emulators and link models included: " +
                     f.Number(fig::StationCpuFraction, 1, 100) + " % of a core (models " +
@@ -356,6 +357,8 @@ std::string FigureJson(const TFigureCollector& figures, const TRunConditions& co
     json[QString("station_resident_mb_") + units] = value(benchmark, fig::StationResidentMb);
   }
   json["station_unit_kb"] = value(fig::StationRatio64, fig::StationUnitKb);
+  json["station_own_cpu_us_per_block_64"] = value(fig::StationRatio64, fig::StationOwnCpuUsPerBlock);
+  json["station_switches_per_block_64"] = value(fig::StationRatio64, fig::StationSwitchesPerBlock);
   json["cpu_model"] = QString::fromStdString(conditions.Machine.CpuModel);
   json["cores"] = static_cast<int>(conditions.Machine.Cores);
   json["date"] = QString::fromStdString(conditions.Machine.Date);

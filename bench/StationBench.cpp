@@ -15,6 +15,7 @@
 #include "LinkModel.h"
 #include "ThreadCpu.h"
 #include "emulator/ProgrammerEmulator.h"
+#include "firmware/FirmwareImage.h"
 #include "hid/platform/sim/SimHidPlatform.h"
 #include "station/EventStream.h"
 #include "station/ProcessMemory.h"
@@ -32,6 +33,7 @@ struct TStationRun {
   double CpuFraction = 0;  // the whole process
   TThreadCpu Threads;
   long ResidentBefore = 0;  // bytes, with the free pages of earlier runs given back
+  long Switches = 0;        // times a thread of the process gave up a processor
 };
 
 // Runs a station over `units` programmers until all of them are programmed;
@@ -67,8 +69,10 @@ std::optional<TStationRun> RunStation(benchmark::State& state, int units, const 
   station::TStation station(platform, std::move(config), events, log, {});
   TThreadCpuSampler sampler(meter);
   const TCpuShare share;
+  const long switchesBefore = ProcessContextSwitches();
   const int exitCode = station.Run();
-  TStationRun run{share.Elapsed(), share.Fraction(), sampler.Stop(), residentBefore};
+  const long switches = ProcessContextSwitches() - switchesBefore;
+  TStationRun run{share.Elapsed(), share.Fraction(), sampler.Stop(), residentBefore, switches};
   if (exitCode != 0) {
     state.SkipWithError(("the station ended with exit status " + std::to_string(exitCode)).c_str());
     return std::nullopt;
@@ -102,6 +106,11 @@ void StationRatio(benchmark::State& state) {
     state.counters[fig::StationReadersCpu] = cpu.Readers / wall;
     state.counters[fig::StationOtherCpu] = cpu.Other / wall;
     state.counters[fig::StationThreads] = cpu.SessionThreads + cpu.ReaderThreads + cpu.OtherThreads + 1;
+    // The sampler's own wake-ups (one per 5 ms) are a few of these.
+    const double blocks =
+        static_cast<double>(units) * static_cast<double>(firmware::BlockSequenceOf(StationImageBytes).BlockCount());
+    state.counters[fig::StationSwitchesPerBlock] = static_cast<double>(many->Switches) / blocks;
+    state.counters[fig::StationOwnCpuUsPerBlock] = cpu.Own * 1e6 / blocks;
     state.counters[fig::StationOneSeconds] = one->Seconds;
     state.counters[fig::StationManySeconds] = wall;
     state.counters[fig::StationResidentMb] = static_cast<double>(cpu.PeakResidentBytes) / 1e6;
