@@ -12,7 +12,11 @@ inline constexpr const char* RescanSim = "RescanSim64";
 inline constexpr const char* RescanUmockdev = "RescanUmockdev16";
 inline constexpr const char* Firmware = "FirmwareFiles";
 inline constexpr const char* BlockCostRecorded = "BlockCostRecorded";
-inline constexpr const char* StationRatio = "StationRatio8";
+inline constexpr const char* StationRatio8 = "StationRatio8";
+inline constexpr const char* StationRatio32 = "StationRatio32";
+inline constexpr const char* StationRatio64 = "StationRatio64";
+// Figure 1 for a session on a thread of its own (the command line, the station).
+inline constexpr const char* BlockCostSession = "BlockCostSession";
 
 // Figures (also the keys of results.json where the names match).
 // The headline: wall time from the first to the last confirmed block over
@@ -57,9 +61,29 @@ inline constexpr const char* CheckSum4MiBMbPerS = "checksum_4mib_mb_per_s";
 inline constexpr const char* RecordedUsPerBlock = "recorded_us_per_block";
 inline constexpr const char* PlainUsPerBlock = "plain_us_per_block";
 inline constexpr const char* RecordingRatio = "recording_ratio";
-inline constexpr const char* StationRatio8 = "station_ratio_8";
-inline constexpr const char* StationCpuFraction = "station_cpu_fraction";
+// The station's figures, for each unit count (results.json adds "_8" etc.).
+// CPU figures are fractions of one core over the station's wall time.
+inline constexpr const char* StationRatio = "station_ratio";
+inline constexpr const char* StationOwnCpu = "station_own_cpu";  // the utility's threads, models apart
+inline constexpr const char* StationCpuFraction = "station_cpu_fraction";  // the whole process
+inline constexpr const char* StationModelCpu = "station_model_cpu";
+inline constexpr const char* StationMainCpu = "station_main_cpu";
+inline constexpr const char* StationSessionsCpu = "station_sessions_cpu";
+inline constexpr const char* StationReadersCpu = "station_readers_cpu";
+inline constexpr const char* StationOtherCpu = "station_other_cpu";
+inline constexpr const char* StationThreads = "station_threads";
+inline constexpr const char* StationSwitchesPerBlock = "station_switches_per_block";
+inline constexpr const char* StationOwnCpuUsPerBlock = "station_own_cpu_us_per_block";
 inline constexpr const char* StationOneSeconds = "station_one_s";
-inline constexpr const char* StationEightSeconds = "station_eight_s";
+inline constexpr const char* StationManySeconds = "station_many_s";
+inline constexpr const char* StationResidentMb = "station_resident_mb";
+inline constexpr const char* StationUnitKb = "station_unit_kb";
+
+// Figure 1 on a session's own thread: the same figures as BlockCost, and
+// the processor time without the emulator's, by thread.
+inline constexpr const char* OwnCpuUsPerBlock = "own_cpu_us_per_block";
+inline constexpr const char* SessionCpuUsPerBlock = "session_cpu_us_per_block";
+inline constexpr const char* ReaderCpuUsPerBlock = "reader_cpu_us_per_block";
+inline constexpr const char* ModelCpuUsPerBlock = "model_cpu_us_per_block";
 
 }  // namespace kvm::bench::fig

@@ -26,12 +26,21 @@ emulator::TDeviceResponder ModelledLink(std::shared_ptr<emulator::TProgrammerEmu
     TClock::time_point writeEnd = start + std::chrono::milliseconds(timing.OutMs);
     if (timing.Clock == TLinkClock::Frames && timing.OutMs > 0) {
       // The simulated back end counts whole milliseconds from the end of this
-      // call, so the wait for the frame boundary happens here.
+      // call, so the waits happen here: for the frame boundary that ends the
+      // write, and for the frame that brings the answer, which is then
+      // readable when the write returns. A reply that fell due later would
+      // wake the reader once to learn when and once more to take it, a
+      // wake-up that hidraw, waking its reader when the data comes, does not
+      // cost.
       writeEnd = FrameBoundaryAfter(start, timing.OutMs - 1);
-      std::this_thread::sleep_until(writeEnd);
-    } else {
-      response.WriteDelayMs = std::max(response.WriteDelayMs, timing.OutMs);
+      const TClock::time_point answer = writeEnd + std::chrono::milliseconds(timing.InMs);
+      std::this_thread::sleep_until(answer);
+      if (!response.Replies.empty())
+        response.Replies.front().DelayMs = std::max(0, response.Replies.front().DelayMs - timing.InMs);
+      if (trace && !response.Replies.empty()) trace->LastAnswer = answer;
+      return response;
     }
+    response.WriteDelayMs = std::max(response.WriteDelayMs, timing.OutMs);
     // The whole answer travels in one frame: the first reply carries the
     // delay, the rest follow it at once.
     if (!response.Replies.empty()) {

@@ -28,13 +28,17 @@ TFigureCollector FiguresAtTheLimits(const std::vector<TFigure>& instead = {}) {
       {fig::BlockCost, fig::MeanUsPerBlock, 50}, {fig::BlockCost, fig::UsPerBlock, 50},
       {fig::BlockCost, fig::CpuUsPerBlock, 30},  {fig::WaitCpu, fig::WaitCpuFraction, 0.02},
       {fig::LinkRatio, fig::LinkRatio64k, 1.02}, {fig::RescanSim, fig::RescanMsSim64, 49.9},
-      {fig::Firmware, fig::FirmwareMbPerS, 100}, {fig::StationRatio, fig::StationRatio8, 1.15},
+      {fig::Firmware, fig::FirmwareMbPerS, 100}, {fig::StationRatio8, fig::StationRatio, 1.15},
+      {fig::BlockCostSession, fig::MeanUsPerBlock, 50}, {fig::BlockCostSession, fig::OwnCpuUsPerBlock, 30},
+      {fig::StationRatio64, fig::StationRatio, 1.05}, {fig::StationRatio64, fig::StationOwnCpu, 0.5},
+      {fig::StationRatio64, fig::StationResidentMb, 63.9},
   };
   TFigureCollector figures;
   for (const TFigure& limit : limits) {
     double value = limit.Value;
     for (const TFigure& other : instead)
-      if (std::string(other.Figure) == limit.Figure) value = other.Value;
+      if (std::string(other.Figure) == limit.Figure && std::string(other.Benchmark) == limit.Benchmark)
+        value = other.Value;
     figures.AddFigure(limit.Benchmark, limit.Figure, value);
   }
   return figures;
@@ -78,7 +82,12 @@ TEST(FigureTableTest, EachTargetMissedJustPastItsLimit) {
       {{fig::WaitCpu, fig::WaitCpuFraction, 0.021}, "2"},
       {{fig::LinkRatio, fig::LinkRatio64k, 1.021}, "3"},
       {{fig::RescanSim, fig::RescanMsSim64, 50}, "4"},
-      {{fig::StationRatio, fig::StationRatio8, 1.151}, "7"},
+      {{fig::StationRatio8, fig::StationRatio, 1.151}, "7"},
+      {{fig::BlockCostSession, fig::MeanUsPerBlock, 50.1}, "1s"},
+      {{fig::BlockCostSession, fig::OwnCpuUsPerBlock, 30.1}, "1s"},
+      {{fig::StationRatio64, fig::StationRatio, 1.051}, "7"},
+      {{fig::StationRatio64, fig::StationOwnCpu, 0.501}, "7"},
+      {{fig::StationRatio64, fig::StationResidentMb, 64}, "7"},
   };
   for (const auto& c : cases)
     EXPECT_EQ(MissedTargets(FiguresAtTheLimits({c.Past})), std::vector<std::string>{c.Row}) << c.Past.Figure;
@@ -117,13 +126,18 @@ TEST(FigureTableTest, JsonCarriesEveryKeyAndNullForWhatWasNotMeasured) {
   for (const char* key : {"us_per_block", "mean_us_per_block", "p50_us_per_block", "p99_us_per_block",
                           "max_us_per_block", "cpu_us_per_block", "handover_us", "wait_cpu_fraction",
                           "polling_cpu_fraction", "link_ratio_64k", "rescan_ms_sim64", "rescan_ms_umockdev16",
-                          "firmware_mb_per_s", "station_ratio_8", "station_cpu_fraction"})
+                          "firmware_mb_per_s", "station_ratio_8", "station_cpu_fraction", "station_ratio_32",
+                          "station_ratio_64", "station_own_cpu_8", "station_own_cpu_32", "station_own_cpu_64",
+                          "station_resident_mb_64", "station_unit_kb", "session_cpu_us_per_block"})
     EXPECT_TRUE(json.contains(key)) << key;
   EXPECT_DOUBLE_EQ(json["us_per_block"].toDouble(), 50);
   EXPECT_DOUBLE_EQ(json["mean_us_per_block"].toDouble(), 50);
   EXPECT_DOUBLE_EQ(json["max_us_per_block"].toDouble(), 4000);
   EXPECT_TRUE(json["p99_us_per_block"].isNull());
   EXPECT_TRUE(json["station_cpu_fraction"].isNull());
+  EXPECT_DOUBLE_EQ(json["station_ratio_64"].toDouble(), 1.05);
+  EXPECT_DOUBLE_EQ(json["station_own_cpu_64"].toDouble(), 0.5);
+  EXPECT_TRUE(json["station_ratio_32"].isNull());
   EXPECT_TRUE(json["rescan_ms_umockdev16"].isNull());
   EXPECT_TRUE(json["polling_cpu_fraction"].isNull());
 }

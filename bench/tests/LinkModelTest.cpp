@@ -51,14 +51,18 @@ TEST(LinkModelTest, FrameBoundariesFallOnWholeMilliseconds) {
   EXPECT_EQ(FrameBoundaryAfter(at(microseconds(5300)), 2), at(microseconds(8000)));
 }
 
-TEST(LinkModelTest, FrameClockWaitsForTheBoundaryInTheWrite) {
+TEST(LinkModelTest, FrameClockWaitsForTheBoundaryAndTheAnswersFrameInTheWrite) {
   const TClock::time_point start = TClock::now();
-  const emulator::TDeviceResponse response = Answer({1, 1, TLinkClock::Frames});
-  EXPECT_GE(TClock::now(), FrameBoundaryAfter(start, 0));
-  // The back end must not add a delay of its own on top.
+  auto trace = std::make_shared<TLinkTrace>();
+  const emulator::TDeviceResponse response = Answer({1, 1, TLinkClock::Frames}, nullptr, trace);
+  const TClock::time_point returned = TClock::now();
+  // Two frames from the start of the write: its own and the answer's.
+  EXPECT_GE(trace->LastAnswer, FrameBoundaryAfter(start, 1));
+  EXPECT_GE(returned, trace->LastAnswer);
+  // The answer is readable at once, and the back end adds nothing on top.
   EXPECT_EQ(response.WriteDelayMs, 0);
-  ASSERT_FALSE(response.Replies.empty());
-  EXPECT_EQ(response.Replies[0].DelayMs, 1);
+  ASSERT_EQ(response.Replies.size(), 2u);
+  for (const auto& reply : response.Replies) EXPECT_EQ(reply.DelayMs, 0);
 }
 
 TEST(LinkModelTest, TraceMeasuresFromTheAnswerToTheNextWrite) {

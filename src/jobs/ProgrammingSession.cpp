@@ -5,6 +5,7 @@
 #include <QObject>
 #include <QThread>
 
+#include "jobs/ProcessorAffinity.h"
 #include "link/ProgrammerLink.h"
 
 namespace kvm::jobs {
@@ -78,6 +79,9 @@ void TProgrammingSession::RunTasks() {
 }
 
 void TProgrammingSession::Build(std::shared_ptr<hid::platform::THidPlatform> platform) {
+  // Before the stack exists, so that its readers start on the same processor
+  // (the window's thread is left to the system).
+  if (options_.OwnThread) KeepOnNextProcessor();
   IStatusSink* sink = options_.Sink;
   if (sink == nullptr) {
     eventSink_ = std::make_unique<TEventSink>(onEvent_);

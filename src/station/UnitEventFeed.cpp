@@ -44,7 +44,7 @@ void TUnitEventFeed::Feed(const jobs::TSessionEvent& event) {
     case Kind::JobEnded: recorder_.JobFinished(event.Target, event.Result, event.Text); return;
   }
   line_.ElapsedMs = jobStartMs_ != 0 ? now - jobStartMs_ : 0;
-  if (progress_) progress_(recorder_.Identity().Prefix(), line_);
+  if (progress_) progress_(prefix_, line_);
 }
 
 // The terminal gets every call as it is; the event sink keeps its own copy of

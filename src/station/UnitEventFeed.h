@@ -24,13 +24,15 @@ class TUnitEventFeed {
  public:
   using TProgressCallback = std::function<void(const std::string& prefix, const TUnitProgress&)>;
   TUnitEventFeed(TUnitRecorder& recorder, TProgressCallback progress)
-      : recorder_(recorder), progress_(std::move(progress)) {}
+      : recorder_(recorder), progress_(std::move(progress)), prefix_(recorder.Identity().Prefix()) {}
 
   void Feed(const jobs::TSessionEvent& event);
 
  private:
   TUnitRecorder& recorder_;
   TProgressCallback progress_;
+  // Made once: the live line is told about every status change and block.
+  const std::string prefix_;
   TUnitProgress line_;
   std::int64_t jobStartMs_ = 0;
 };
