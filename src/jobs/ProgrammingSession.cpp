@@ -5,7 +5,6 @@
 #include <QObject>
 #include <QThread>
 
-#include "jobs/ProcessorAffinity.h"
 #include "link/ProgrammerLink.h"
 
 namespace kvm::jobs {
@@ -79,9 +78,6 @@ void TProgrammingSession::RunTasks() {
 }
 
 void TProgrammingSession::Build(std::shared_ptr<hid::platform::THidPlatform> platform) {
-  // Before the stack exists, so that its readers start on the same processor
-  // (the window's thread is left to the system).
-  if (options_.OwnThread) KeepOnNextProcessor();
   IStatusSink* sink = options_.Sink;
   if (sink == nullptr) {
     eventSink_ = std::make_unique<TEventSink>(onEvent_);
