@@ -170,7 +170,8 @@ TEST_F(CliStation, ASecondSignalStillWritesEveryRecord) {
   const QString log = folder_.filePath("trace.jsonl");
   const QString events = folder_.filePath("events.jsonl");
   QProcessEnvironment environment = Environment();
-  environment.insert("KVMFLASH_TICK_MS", "200");
+  // A reply wait is six ticks (3 s): the run must end well before it would.
+  environment.insert("KVMFLASH_TICK_MS", "500");
   TCliRun run({"station", "--osd", Firmware("osd.bin", 10), "--log", log, "--events", events}, environment);
   ASSERT_TRUE(WaitFor([&] {
     return std::all_of(programmers.begin(), programmers.end(), [](const auto& p) {
@@ -182,7 +183,7 @@ TEST_F(CliStation, ASecondSignalStillWritesEveryRecord) {
   run.SendSignal(SIGINT);
   ASSERT_TRUE(run.WaitForError("interrupted: stopping the 2 running units", 2000));
   run.SendSignal(SIGTERM);
-  const TCliResult result = run.Finish(1000);
+  const TCliResult result = run.Finish(2500);
   EXPECT_EQ(result.ExitCode, 4) << result.Err;
   EXPECT_NE(result.Out.find("Station: 0 succeeded, 2 failed"), std::string::npos) << result.Out;
 
