@@ -15,7 +15,7 @@ void AddDeviceSourceOptions(CLI::App& command, TDeviceSourceOptions& options) {
   CLI::Option* record =
       command
           .add_option("--record", options.RecordFile,
-                      "Write what is exchanged with the programmer to FILE (a new file), to attach to a report")
+                      "Write what is exchanged with the programmer to FILE (a new file, removed again when the run ends before any exchange), to attach to a report")
           ->option_text("FILE");
   CLI::Option* replay = command
                             .add_option("--replay", options.ReplayFile,
@@ -49,6 +49,7 @@ bool TDeviceSource::Open(const TDeviceSourceOptions& options, std::string& error
     error = "--record: " + error;
     return false;
   }
+  writer_->OnRemoved = [](const std::string& message) { PrintError("--record: " + message); };
   platform_ = std::make_shared<hid::record::TRecordingHidPlatform>(platform_, writer_);
   return true;
 }

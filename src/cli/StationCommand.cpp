@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
+#include <QJsonObject>
 #include <QRegularExpression>
 #include <QString>
 #include <cstdio>
@@ -14,8 +15,8 @@
 #include "cli/InterruptSignal.h"
 #include "cli/StationScreen.h"
 #include "cli/TickPeriod.h"
-#include "jobs/ProgrammingJobs.h"
 #include "station/StationSetup.h"
+#include "station/UnitIdentity.h"
 
 namespace kvm::cli {
 
@@ -38,6 +39,18 @@ CLI::Validator UsbPortForm() {
         return "'" + text + "' is not a USB port; a port is written BUS-PORT[.PORT...], as in 1-4 or 1-2.3";
       },
       "PORT");
+}
+
+// The operator's screen starts with the files every unit gets.
+std::vector<std::string> FileLines(const std::vector<station::TFirmwareFile>& files) {
+  std::vector<std::string> lines;
+  for (const station::TFirmwareFile& file : files) {
+    char checksum[16];
+    std::snprintf(checksum, sizeof checksum, "0x%04X", static_cast<unsigned>(file.CheckSum) & 0xFFFFu);
+    lines.push_back(std::string(file.Target == TTarget::UsbHost ? "USB Host" : "OSD") + " firmware: " +
+                    PrintableText(file.Path) + ", " + std::to_string(file.FileSize) + " bytes, checksum " + checksum);
+  }
+  return lines;
 }
 
 // --save-recipe: the files are checked as a run would take them, then the
@@ -99,15 +112,31 @@ int RunStation(TStationOptions options) {
     return ExitFailed;
   }
   TStationScreen screen(!setup.EventsOnStdout(), STDERR_FILENO);
+  if (screen.Active()) {
+    screen.ShowLines(FileLines(setup.Files()));
+    // The operator's screen follows each unit from its arrival to its end.
+    setup.TapEvents([&screen](const QJsonObject& event) {
+      const QString name = event["event"].toString();
+      if (name != "unit-arrived" && name != "unit-finished") return;
+      station::TUnitIdentity unit;
+      unit.Port = event["unit"]["port"].toString().toStdString();
+      unit.Serial = event["unit"]["serial"].toString().toStdString();
+      const std::string prefix = PrintableText(unit.Prefix());
+      if (name == "unit-arrived")
+        screen.UnitArrived(prefix);
+      else
+        screen.UnitFinished(prefix, event["ok"].toBool(), PrintableText(event["reason"].toString().toStdString()));
+    });
+  }
 
   station::TStationOutput output;
   // A file name or serial number cannot forge a line.
   output.PrintLine = [&screen](const std::string& line) { screen.PrintLine(PrintableText(line)); };
   output.PrintError = [&screen](const std::string& message) { screen.PrintError(PrintableText(message)); };
   output.Progress = [&screen](const std::string& prefix, const station::TUnitProgress& unit) {
-    screen.UpdateProgress(prefix, {unit.Position, unit.Maximum, jobs::ElapsedTimeText(unit.ElapsedMs / 1000), unit.Status});
+    screen.UpdateProgress(PrintableText(prefix), {unit.Position, unit.Maximum, {}, unit.Status});
   };
-  output.ProgressDone = [&screen](const std::string& prefix) { screen.RemoveProgress(prefix); };
+  output.ProgressDone = [&screen](const std::string& prefix) { screen.RemoveProgress(PrintableText(prefix)); };
 
   station::TStation& station = setup.MakeStation(std::move(output));
   TInterruptSignal interrupt;
@@ -143,7 +172,7 @@ void AddStationCommand(CLI::App& app, TCommandAction& action) {
       "Every KVM programmer present at the start or plugged in later becomes a unit: after the window's "
       "three-tick countdown its own session connects and runs the USB Host job, then the OSD job. Units run in "
       "parallel and are programmed once per arrival. Standard output receives each unit's history log behind "
-      "\"[PORT SERIAL] \" and a summary line; on a terminal, standard error shows one live line per running unit. "
+      "\"[PORT SERIAL] \" and a summary line; on a terminal, standard error shows the firmware files, a line per finished unit (OK or the reason), a live line per running unit with its elapsed time and the tally (programmed, failed). "
       "The run ends on Ctrl-C, SIGTERM or SIGHUP (running units get Break), after --units units, or after "
       "--idle-exit seconds without a unit running or settling. With --port or --serial, a unit that matches any "
       "one of them is served. A second signal ends the running units at once (no reply is waited for any "
@@ -178,13 +207,13 @@ void AddStationCommand(CLI::App& app, TCommandAction& action) {
   command->add_option("--serial", options->Plan.Serials,
                       "Serve the programmer with this serial number, in any letter case (repeatable)")
       ->option_text("SERIAL");
-  command->add_option("--events", options->Plan.EventsFile, "Append the event stream (JSON Lines) to FILE; - for standard output")
+  command->add_option("--events", options->Plan.EventsFile, "Append the event stream (JSON Lines) to FILE; - for standard output. Unit events carry the unit's port, serial, node and arrival (counted from 1); a refused firmware file still gives station-started and station-finished (with \"refused\")")
       ->option_text("FILE");
   command->add_option("--log", options->Plan.LogFile, "Append one traceability record per finished unit to FILE (a file, not -)")
       ->option_text("FILE");
   command->add_option("--record", options->Plan.RecordFolder,
                       "Write each unit's exchanges with its programmer to a file of its own in FOLDER "
-                      "(unit-PORT.jsonl; a unit plugged in again at the same port gets the next number)")
+                      "(unit-PORT.jsonl; a unit plugged in again at the same port gets the next number; a file that holds no exchange is removed)")
       ->option_text("FOLDER");
   auto* recipe = command->add_option("--recipe", options->RecipeFile,
                                      "Take the firmware files, --log, --events, --port and --serial from the recipe "

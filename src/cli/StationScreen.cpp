@@ -3,6 +3,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 
@@ -27,6 +28,16 @@ std::int64_t NowMs() {
   return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
 
+// "elapsed 0:07": labelled, and in minutes from the start, so that it reads
+// as a time and not as a count.
+std::string ElapsedText(std::int64_t ms) {
+  const std::int64_t seconds = std::max<std::int64_t>(ms, 0) / 1000;
+  char text[40];
+  std::snprintf(text, sizeof text, "elapsed %lld:%02lld", static_cast<long long>(seconds / 60),
+                static_cast<long long>(seconds % 60));
+  return text;
+}
+
 int Width(int fd) {
   winsize size{};
   if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
@@ -34,10 +45,36 @@ int Width(int fd) {
 }
 }  // namespace
 
-TStationScreen::TStationScreen(bool printLines, int progressFd)
-    : printLines_(printLines), fd_(progressFd), active_(::isatty(progressFd) == 1) {}
+TStationScreen::TStationScreen(bool printLines, int progressFd, TClock clock, int tickMs)
+    : printLines_(printLines),
+      fd_(progressFd),
+      active_(::isatty(progressFd) == 1),
+      clock_(clock ? std::move(clock) : TClock(NowMs)),
+      tickMs_(tickMs) {
+  if (!active_) return;
+  {
+    std::lock_guard lock(mutex_);
+    DrawLocked(true);
+  }
+  ticker_ = std::thread([this] { Tick(); });
+}
 
-TStationScreen::~TStationScreen() { HideProgress(); }
+TStationScreen::~TStationScreen() {
+  HideProgress();
+  {
+    std::lock_guard lock(mutex_);
+    stopping_ = true;
+  }
+  wake_.notify_all();
+  if (ticker_.joinable()) ticker_.join();
+}
+
+// The elapsed times move while nothing else happens (a silent programmer).
+void TStationScreen::Tick() {
+  std::unique_lock lock(mutex_);
+  while (!wake_.wait_for(lock, std::chrono::milliseconds(tickMs_), [this] { return stopping_; }))
+    if (!units_.empty()) DrawLocked(true);
+}
 
 void TStationScreen::PrintLine(const std::string& line) {
   if (!printLines_) return;
@@ -57,11 +94,46 @@ void TStationScreen::PrintError(const std::string& message) {
   DrawLocked(true);
 }
 
+void TStationScreen::ShowLines(const std::vector<std::string>& lines) {
+  if (!active_) return;
+  std::lock_guard lock(mutex_);
+  EraseLocked();
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  WriteAll(fd_, text);
+  DrawLocked(true);
+}
+
+void TStationScreen::UnitArrived(const std::string& prefix) {
+  if (!active_) return;
+  std::lock_guard lock(mutex_);
+  TUnitLine& unit = units_[prefix];
+  unit = {};
+  unit.StartMs = clock_();
+  unit.State.Status = "connecting";
+  DrawLocked(true);
+}
+
+void TStationScreen::UnitFinished(const std::string& prefix, bool ok, const std::string& reason) {
+  if (!active_) return;
+  std::lock_guard lock(mutex_);
+  const auto found = units_.find(prefix);
+  const std::string elapsed = found == units_.end() ? std::string() : ", " + ElapsedText(clock_() - found->second.StartMs);
+  if (found != units_.end()) units_.erase(found);
+  ++(ok ? programmed_ : failed_);
+  EraseLocked();
+  WriteAll(fd_, prefix + (ok ? std::string("OK") : "FAILED: " + reason) + " (finished" + elapsed + ")\n");
+  DrawLocked(true);
+}
+
 void TStationScreen::UpdateProgress(const std::string& prefix, const TProgressState& state) {
   if (!active_) return;
   std::lock_guard lock(mutex_);
-  const bool added = units_.count(prefix) == 0;
-  units_[prefix] = state;
+  const auto found = units_.find(prefix);
+  const bool added = found == units_.end();
+  TUnitLine& unit = added ? units_[prefix] : found->second;
+  if (added) unit.StartMs = clock_();
+  unit.State = state;
   DrawLocked(added);
 }
 
@@ -75,8 +147,16 @@ void TStationScreen::RemoveProgress(const std::string& prefix) {
 
 void TStationScreen::HideProgress() {
   std::lock_guard lock(mutex_);
+  if (hidden_) return;
+  hidden_ = true;
   units_.clear();
   EraseLocked();
+  // Standard output's summary says the same where it shows on this terminal.
+  if (active_ && (!printLines_ || ::isatty(STDOUT_FILENO) != 1)) WriteAll(fd_, TallyLocked() + "\n");
+}
+
+std::string TStationScreen::TallyLocked() const {
+  return "Programmed: " + std::to_string(programmed_) + "   Failed: " + std::to_string(failed_);
 }
 
 void TStationScreen::EraseLocked() {
@@ -88,8 +168,8 @@ void TStationScreen::EraseLocked() {
 }
 
 void TStationScreen::DrawLocked(bool force) {
-  if (!active_ || units_.empty()) return;
-  const std::int64_t now = NowMs();
+  if (!active_ || hidden_) return;
+  const std::int64_t now = clock_();
   if (!force && drawnLines_ > 0 && now - lastDrawMs_ < RedrawIntervalMs) return;
   lastDrawMs_ = now;
   const int width = Width(fd_);
@@ -98,14 +178,19 @@ void TStationScreen::DrawLocked(bool force) {
     text = "\r\033[K";
     for (int i = 1; i < drawnLines_; ++i) text += "\033[A\033[K";
   }
-  bool first = true;
-  for (const auto& [prefix, state] : units_) {
-    if (!first) text += '\n';
-    first = false;
-    text += prefix + FormatProgressLine(state, width - static_cast<int>(prefix.size()));
+  for (const auto& [prefix, unit] : units_) {
+    TProgressState state = unit.State;
+    state.Elapsed = ElapsedText(now - unit.StartMs);
+    text += prefix + FormatProgressLine(state, width - static_cast<int>(prefix.size())) + '\n';
   }
+  std::string tally = TallyLocked() + "   " +
+                      (units_.empty() ? std::string("waiting for programmers")
+                                      : std::to_string(units_.size()) + (units_.size() == 1 ? " unit" : " units") +
+                                            " running");
+  if (tally.size() >= static_cast<std::size_t>(width)) tally.resize(static_cast<std::size_t>(std::max(width - 1, 0)));
+  text += tally;
   WriteAll(fd_, text);
-  drawnLines_ = static_cast<int>(units_.size());
+  drawnLines_ = static_cast<int>(units_.size()) + 1;
 }
 
 }  // namespace kvm::cli

@@ -114,6 +114,7 @@ void TStation::Arrived(const TProgrammerSeen& seen) {
   unit->DeviceID = seen.DeviceID;
   unit->Slot = FreeSlot();
   unit->Recorder = std::make_unique<TUnitRecorder>(identity, config_.Files, events_, log_, output_.PrintLine);
+  unit->Recorder->SetArrival(unit->Number);
   if (!config_.RecordRecipe.isEmpty()) unit->Recorder->SetRecipe(config_.RecordRecipe);
   unit->Recorder->Arrived();
 

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <QJsonArray>
+
 #include "firmware/FirmwareImage.h"
 #include "hid/platform/linux/LinuxHidPlatform.h"
 #include "hid/record/RecordingHidPlatform.h"
@@ -31,7 +33,7 @@ bool TStationSetup::Prepare(const TStationPlan& plan, TStationMachine machine, s
   for (const auto& [target, path] : {std::pair{TTarget::UsbHost, plan.UsbHostFile}, std::pair{TTarget::Osd, plan.OsdFile}}) {
     if (path.empty()) continue;
     TFirmwareFile file;
-    if (!CheckFirmwareFile(target, path, file, error)) return false;
+    if (!CheckFirmwareFile(target, path, file, error)) return RefuseFiles(plan, files, error);
     files.push_back(std::move(file));
   }
   if (files.empty()) {
@@ -40,7 +42,7 @@ bool TStationSetup::Prepare(const TStationPlan& plan, TStationMachine machine, s
   }
   if (plan.Recipe) {
     error = RecipeMismatch(*plan.Recipe, files);
-    if (!error.empty()) return false;
+    if (!error.empty()) return RefuseFiles(plan, files, error);
     config_.RecordRecipe = RecipeRecordJson(*plan.Recipe);
   }
   for (const std::string& output : {plan.EventsFile, plan.LogFile}) {
@@ -74,6 +76,9 @@ bool TStationSetup::Prepare(const TStationPlan& plan, TStationMachine machine, s
       error = "--record: " + error;
       return false;
     }
+    recorder_->OnRemoved = [this](const std::string& message) {
+      if (recordNotice_) recordNotice_("--record: " + message);
+    };
     auto platform = machine_.Platform;
     config_.UnitPlatform = [recorder = recorder_, platform, unitPlatform = machine_.UnitPlatform] {
       return std::make_shared<hid::record::TRecordingHidPlatform>(unitPlatform ? unitPlatform() : platform, recorder);
@@ -88,6 +93,29 @@ bool TStationSetup::Prepare(const TStationPlan& plan, TStationMachine machine, s
   return true;
 }
 
+bool TStationSetup::RefuseFiles(const TStationPlan& plan, const std::vector<TFirmwareFile>& accepted,
+                                const std::string& refusal) {
+  // The line controller reading the events learns of the refusal too, unless
+  // the events path is one of the inputs (which is never appended to).
+  if (plan.EventsFile.empty() || events_.IsOn()) return false;
+  std::vector<TFirmwareFile> given;
+  for (const std::string& path : {plan.UsbHostFile, plan.OsdFile}) {
+    given.emplace_back();
+    given.back().Path = path;
+  }
+  if (!OutputIsFirmware(plan.EventsFile, given).empty()) return false;
+  if (plan.Recipe && !OutputIsInput(plan.EventsFile, plan.Recipe->Path, "the recipe").empty()) return false;
+  std::string error;
+  if (!events_.Open(plan.EventsFile, error)) return false;  // the refusal is what the caller reports
+  events_.Emit("station-started", {{"files", FilesJson(accepted)}});
+  events_.Emit("station-finished", {{"units_ok", 0},
+                                    {"units_failed", 0},
+                                    {"lost", QJsonArray()},
+                                    {"refused", QString::fromStdString(refusal)},
+                                    {"exit_code", 1}});
+  return false;
+}
+
 std::vector<std::string> TStationSetup::IntermediateFiles(int count) const {
   std::vector<std::string> files;
   for (int slot = 0; slot < count; ++slot) files.push_back(config_.IntermediateFile(slot));
@@ -95,6 +123,7 @@ std::vector<std::string> TStationSetup::IntermediateFiles(int count) const {
 }
 
 TStation& TStationSetup::MakeStation(TStationOutput output) {
+  recordNotice_ = output.PrintError;
   station_ = std::make_unique<TStation>(machine_.Platform, config_, events_, log_, std::move(output));
   return *station_;
 }

@@ -80,11 +80,17 @@ class TStationSetup {
   int Finish(int exitCode, const std::function<void(const std::string&)>& printError);
 
  private:
+  // A firmware file refused: the events (when asked for) still start and
+  // finish, saying why. Returns false, for Prepare to return.
+  bool RefuseFiles(const TStationPlan& plan, const std::vector<TFirmwareFile>& accepted, const std::string& refusal);
+
   TStationMachine machine_;
   TStationConfig config_;
   TEventStream events_;
   TTraceLog log_;
   std::shared_ptr<hid::record::TRecordingWriter> recorder_;
+  // Where a unit's recording removed for holding no exchange is told.
+  std::function<void(const std::string&)> recordNotice_;
   std::unique_ptr<TStation> station_;
 };
 

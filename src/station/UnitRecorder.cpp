@@ -37,8 +37,14 @@ TUnitRecorder::TUnitRecorder(TUnitIdentity identity, const std::vector<TFirmware
       clock_(clock ? std::move(clock) : TMillisecondClock(SteadyMilliseconds)),
       arrivedMs_(clock_()) {}
 
+QJsonObject TUnitRecorder::UnitJson() const {
+  QJsonObject unit = identity_.Json();
+  unit.insert("arrival", arrival_);
+  return unit;
+}
+
 QJsonObject TUnitRecorder::Fields(QJsonObject fields) const {
-  fields.insert("unit", identity_.Json());
+  fields.insert("unit", UnitJson());
   return fields;
 }
 

@@ -43,6 +43,9 @@ class TUnitRecorder {
 
   // The recipe the run holds to, told in the record.
   void SetRecipe(QJsonObject recipe) { recipe_ = std::move(recipe); }
+  // The station's count of arrivals (1 for the first unit), told in every
+  // event and the record, so that two arrivals of one programmer differ.
+  void SetArrival(int arrival) { arrival_ = arrival; }
   void Arrived();
   void Connected();
   void Removed();
@@ -73,7 +76,8 @@ class TUnitRecorder {
   const std::map<TTarget, std::int32_t>& Results() const { return results_; }
 
  private:
-  QJsonObject UnitFields() const { return {{"unit", identity_.Json()}}; }
+  QJsonObject UnitJson() const;
+  QJsonObject UnitFields() const { return {{"unit", UnitJson()}}; }
   QJsonObject Fields(QJsonObject fields) const;
   double SecondsSince(std::int64_t startMs) const;
 
@@ -85,6 +89,7 @@ class TUnitRecorder {
   TMillisecondClock clock_;
 
   std::int64_t arrivedMs_;
+  int arrival_ = 1;
   std::int64_t jobStartMs_ = 0;
   std::optional<TTarget> currentTarget_;
   std::optional<TProgressEvents> progress_;

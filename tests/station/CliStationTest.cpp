@@ -142,6 +142,18 @@ TEST_F(CliStation, RefusesAFileBeforeAnyProgrammerIsTouched) {
     EXPECT_EQ(result.ExitCode, c.Exit) << result.Err;
     EXPECT_NE(result.Err.find(c.Error), std::string::npos) << result.Err;
   }
+  // The event stream of a refused run still starts and finishes, saying why.
+  const TCliResult refused =
+      RunCli({"station", "--usb-host", empty, "--events", "-"}, 10000, Environment());
+  EXPECT_EQ(refused.ExitCode, 1) << refused.Err;
+  bool whole = false;
+  const std::vector<QJsonObject> events = JsonLines(refused.Out, whole);
+  EXPECT_TRUE(whole) << refused.Out;
+  ASSERT_EQ(events.size(), 2u) << refused.Out;
+  EXPECT_EQ(events[0]["event"].toString(), "station-started");
+  EXPECT_EQ(events[1]["event"].toString(), "station-finished");
+  EXPECT_EQ(events[1]["exit_code"].toInt(), 1);
+  EXPECT_NE(events[1]["refused"].toString().indexOf("Firmware file is empty."), -1) << refused.Out;
   for (const auto& programmer : programmers) EXPECT_EQ(programmer->ReportCount(), 0u);
 }
 

@@ -214,6 +214,16 @@ TEST(Station, AReplugIsANewUnit) {
   ASSERT_EQ(rig.Run(), 0);
   ASSERT_NE(second, nullptr);
   EXPECT_EQ(rig.Records().size(), 2u);
+  // The two arrivals of one programmer differ by their arrival number, in
+  // every unit event and in the records.
+  std::vector<int> arrivals;
+  for (const QJsonObject& event : rig.Events())
+    if (event.contains("unit")) arrivals.push_back(event["unit"]["arrival"].toInt());
+  ASSERT_FALSE(arrivals.empty());
+  EXPECT_EQ(arrivals.front(), 1);
+  EXPECT_EQ(arrivals.back(), 2);
+  EXPECT_TRUE(std::is_sorted(arrivals.begin(), arrivals.end()));
+  EXPECT_EQ(rig.Records()[1]["unit"].toObject()["arrival"].toInt(), 2);
   EXPECT_EQ(rig.Events("unit-arrived").size(), 2u);
   EXPECT_EQ(first.Emulator->BlockCount(emulator::TargetOsd), 10);
   EXPECT_EQ(second->Emulator->BlockCount(emulator::TargetOsd), 10);

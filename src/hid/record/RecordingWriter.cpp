@@ -55,6 +55,7 @@ struct TRecordingWriter::TEntry {
 struct TRecordingWriter::TOutput {
   std::unique_ptr<QFile> File;
   std::uint64_t Events = 0;
+  std::uint64_t Exchanges = 0;  // reports written or read
   bool Failed = false;
   bool Closed = false;
   std::string Error;  // the first failure of this file
@@ -203,6 +204,18 @@ void TRecordingWriter::WriteLine(TOutput& output, const QByteArray& line) {
 // here replays whatever happens to the process later.
 void TRecordingWriter::Close(TOutput& output) {
   if (output.Closed) return;
+  if (output.Exchanges == 0 && !output.Failed) {
+    output.File->close();
+    output.Closed = true;
+    const std::string name = output.File->fileName().toStdString();
+    if (!output.File->remove()) {
+      output.Error = "remove " + name + " (it holds no exchange): " + output.File->errorString().toStdString();
+      output.Failed = true;
+    } else if (OnRemoved) {
+      OnRemoved(name + ": removed, it holds no exchange with a device");
+    }
+    return;
+  }
   WriteLine(output, EndLine(output.Events));
   if (!output.Failed && (!output.File->flush() || ::fsync(output.File->handle()) != 0)) {
     output.Error = "write " + output.File->fileName().toStdString() + ": " +
@@ -233,6 +246,7 @@ void TRecordingWriter::WriteEntries(std::vector<TEntry>& entries) {
       if (folder_) event.Device = 0;
       WriteLine(*output, EventLine(event));
       ++output->Events;
+      if (event.Kind == TEventKind::Write || event.Kind == TEventKind::Read) ++output->Exchanges;
     }
   }
   for (const auto& output : outputs_)

@@ -9,6 +9,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -55,6 +56,13 @@ class TRecordingWriter {
   // failures of the files not finished before, each named once
   // ("write out.jsonl: No space left on device"); later calls return the same.
   bool Finish(std::string& error);
+
+  // A file that ends holding no exchange (the run failed before any report
+  // was written or read) replays nothing and would only stand in the way of
+  // the next run with its name: it is removed, and this is told so
+  // ("out.jsonl: removed, it holds no exchange with a device"). Set before
+  // the first event; called from the writer's thread or from Finish.
+  std::function<void(const std::string&)> OnRemoved;
 
   // "unit-<port path>.jsonl" in a folder ("unit-1-2.3.jsonl"), "unit-<n>.jsonl"
   // for a device without a port path.

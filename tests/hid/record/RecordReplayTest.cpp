@@ -265,5 +265,49 @@ TEST_F(RecordReplay, AnExistingFileIsNotOverwritten) {
   EXPECT_EQ(file.size(), 200);
 }
 
+// A recording that holds no exchange is removed, said so, and its name is
+// free for the next run; one with an exchange stays.
+TEST_F(RecordReplay, ARecordingWithNoExchangeIsRemoved) {
+  QTemporaryDir folder;
+  TRecordedIdentity identity;
+  identity.PortPath = "1-2";
+  TRecordedEvent unplug;
+  unplug.Kind = TEventKind::Unplug;
+  TRecordedEvent write;
+  write.Bytes = {1, 2, 3};
+  struct Case {
+    const char* Name;
+    bool Folder;
+    std::vector<TRecordedEvent> Events;
+    bool Kept;
+  } cases[] = {
+      {"file, no device", false, {}, false},
+      {"file, a device and its unplug", false, {unplug}, false},
+      {"folder, a device and its unplug", true, {unplug}, false},
+      {"file, one report written", false, {write}, true},
+      {"folder, one report written", true, {write}, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.Name);
+    const std::string target = folder.filePath(c.Folder ? "units" : "out.jsonl").toStdString();
+    const std::string file = c.Folder ? target + "/unit-1-2.jsonl" : target;
+    QFile::remove(QString::fromStdString(file));
+    for (int run = 0; run < 2; ++run) {  // the second run takes the name again
+      std::string error;
+      std::shared_ptr<TRecordingWriter> writer = c.Folder ? TRecordingWriter::ToFolder(target, {}, error)
+                                                          : TRecordingWriter::ToFile(target, {}, error);
+      ASSERT_TRUE(writer) << error;
+      std::vector<std::string> removed;
+      writer->OnRemoved = [&removed](const std::string& message) { removed.push_back(message); };
+      if (c.Folder || !c.Events.empty()) writer->AddDevice(identity);
+      for (const TRecordedEvent& event : c.Events) writer->Add(event);
+      ASSERT_TRUE(writer->Finish(error)) << error;
+      EXPECT_EQ(QFile::exists(QString::fromStdString(file)), c.Kept);
+      EXPECT_EQ(removed, c.Kept ? Lines{} : Lines{file + ": removed, it holds no exchange with a device"});
+      if (c.Kept) break;
+    }
+  }
+}
+
 }  // namespace
 }  // namespace kvm::hid::record
