@@ -4,12 +4,12 @@
 
 namespace kvm::cli {
 
-void TInterruptSignal::Announce(int signals) {
+void TInterruptSignal::Announce(int interrupts) {
   if (!interrupted_) {
     interrupted_ = true;
     if (OnInterrupt) OnInterrupt();
   }
-  if (signals >= 2 && !hurried_) {
+  if (interrupts >= 2 && !hurried_) {
     hurried_ = true;
     if (OnSecondInterrupt) OnSecondInterrupt();
   }

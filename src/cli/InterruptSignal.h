@@ -38,8 +38,8 @@ class TInterruptSignal {
   // Takes the signals' wake-up (per system), then Announce.
   void Drain();
   // The first interrupt's and the second's handlers, each once, after
-  // `signals` interrupts so far.
-  void Announce(int signals);
+  // `interrupts` interrupts so far.
+  void Announce(int interrupts);
 
   int pipe_[2] = {-1, -1};
   std::unique_ptr<QSocketNotifier> notifier_;
