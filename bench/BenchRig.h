@@ -12,7 +12,7 @@
 
 #include "BenchWindow.h"
 #include "LinkModel.h"
-#include "core/AppState.h"
+#include "core/ProgrammerState.h"
 #include "core/MessagePump.h"
 #include "emulator/ProgrammerEmulator.h"
 #include "jobs/ProgrammerStack.h"
@@ -56,7 +56,7 @@ class TBenchRig {
   std::shared_ptr<hid::platform::TSimHidPlatform> platform;
   std::shared_ptr<emulator::TProgrammerEmulator> emulator;
   TBenchWindow window;
-  TAppState state;
+  TProgrammerState state;
   TQtMessagePump pump;
   std::unique_ptr<jobs::TProgrammerStack> stack;
   // The stack's parts.

@@ -2,7 +2,7 @@
 
 #include "BenchWindow.h"
 #include "CpuClock.h"
-#include "core/AppState.h"
+#include "core/ProgrammerState.h"
 #include "core/MessagePump.h"
 #include "hid/HidControllerClass.h"
 #include "jobs/ProgrammerStack.h"
@@ -13,7 +13,7 @@ namespace kvm::bench {
 bool MeasureRescan(std::shared_ptr<hid::platform::THidPlatform> platform, int expected, TRescanTimes& times,
                    std::string& failure) {
   TBenchWindow window;
-  TAppState state;
+  TProgrammerState state;
   TQtMessagePump pump;
   jobs::TProgrammerStack stack(std::move(platform), jobs::TStackFrontEnd{window, state, pump, &window, &window});
   hid::THidDeviceController& controller = stack.HidCtl();

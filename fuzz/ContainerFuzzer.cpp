@@ -15,7 +15,8 @@
 #include <vector>
 
 #include "cli/Commands.h"
-#include "cli/ContainerRefusal.h"
+#include "firmware/ContainerHeader.h"
+#include "firmware/FileExamination.h"
 #include "firmware/FirmwareImage.h"
 
 namespace {
@@ -96,18 +97,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     if (length <= 16 || ReadFile(output) != ClosedForm(content)) std::abort();
   } else {
     if (std::filesystem::exists(output) || firmware::ImageResultText(result).empty()) std::abort();
-    const auto header = kvm::firmware::ParseContainerHeader(content, length);
-    if (kvm::cli::ContainerRefusal(result, header, target).empty()) std::abort();
+    if (firmware::Examine(kvm::TargetCode(target), path).Reason.empty()) std::abort();
   }
 
   // Scrambling the payload again with the container's own key gives its payload bytes back.
   if (result == firmware::ImageOk) {
-    kvm::cli::TScrambleKey key;
+    firmware::TScrambleKey key;
     key.ChipType = content[0] << 8 | content[1];
     key.KeyOffset = content[2] & 0x0F;
     key.StepLength = content[3] & 0x0F;
     key.KeyByte = content[4 + key.KeyOffset];
-    const std::vector<std::uint8_t> rebuilt = kvm::cli::BuildContainer(ReadFile(output), key);
+    const std::vector<std::uint8_t> rebuilt = firmware::BuildContainer(ReadFile(output), key);
     if (!std::equal(rebuilt.begin() + 16, rebuilt.end(), content.begin() + 16, content.end())) std::abort();
   }
 

@@ -14,7 +14,7 @@
 #include <vector>
 
 #include "../tests/support/RecordingStatus.h"
-#include "core/AppState.h"
+#include "core/ProgrammerState.h"
 #include "core/MessagePump.h"
 #include "hid/HidControllerClass.h"
 #include "hid/platform/sim/SimHidPlatform.h"
@@ -38,7 +38,7 @@ TFixture* fixture = nullptr;
 
 class TScriptedPump final : public kvm::IMessagePump {
  public:
-  TScriptedPump(FuzzedDataProvider& input, kvm::TAppState& state) : input_(input), state_(state) {}
+  TScriptedPump(FuzzedDataProvider& input, kvm::TProgrammerState& state) : input_(input), state_(state) {}
   void Attach(TProgrammerProtocol& protocol) { protocol_ = &protocol; }
 
   void ProcessMessages() override {
@@ -92,7 +92,7 @@ class TScriptedPump final : public kvm::IMessagePump {
   }
 
   FuzzedDataProvider& input_;
-  kvm::TAppState& state_;
+  kvm::TProgrammerState& state_;
   TProgrammerProtocol* protocol_ = nullptr;
   int passes_ = 0;
 };
@@ -135,7 +135,7 @@ extern "C" int LLVMFuzzerInitialize(int* argc, char*** argv) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   FuzzedDataProvider input(data, size);
   kvm::test::TRecordingStatus status;
-  kvm::TAppState state;
+  kvm::TProgrammerState state;
   state.Connected = true;
   state.ProgrammerDevice = fixture->Programmer;
   fixture->FailWrites = false;

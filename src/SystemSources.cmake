@@ -1,7 +1,6 @@
 # The sources that differ per system, for every library and program that has
 # some: POSIX calls or their Windows counterparts, and the pieces that exist
-# on one system only. The one place where a build picks them (the station's
-# units are chosen in station/CMakeLists.txt for now).
+# on one system only. The one place where a build picks them.
 if(WIN32)
   target_sources(kvm_hid_native PRIVATE hid/platform/windows/NativeHidPlatformWindows.cpp)
   target_link_libraries(kvm_hid_native PUBLIC kvm_hid_windows)
@@ -28,6 +27,13 @@ else()
   # needs no permission rule for the programmer. The station's units watch
   # their programmers through notice descriptors.
   target_sources(kvmflash-cli PRIVATE cli/DoctorCommand.cpp cli/StationCommand.cpp cli/StationScreen.cpp)
+  # The station's units each watch their own programmer through a notice
+  # descriptor: Linux for now. Windows builds keep the event stream and the
+  # traceability log of `program`.
+  target_sources(kvm_station PRIVATE
+    station/ProcessMemory.cpp station/Station.cpp station/StationSetup.cpp station/UnitDiscovery.cpp
+    station/UnitPlatform.cpp station/UnitSession.cpp)
+  target_link_libraries(kvm_station PUBLIC kvm_hid_linux)
   # The replay is offered on Linux only (the command line's --replay).
   target_sources(kvm_hid_record PRIVATE hid/record/ReplayHidPlatform.cpp)
 endif()

@@ -10,7 +10,7 @@
 
 #include "app/FileDialog.h"
 #include "app/OsVersion.h"
-#include "core/AppState.h"
+#include "core/ProgrammerState.h"
 #include "core/JobView.h"
 #include "core/StatusOps.h"
 
@@ -56,8 +56,8 @@ class TMainForm final : public QWidget, public IStatusOps, public IJobView {
   explicit TMainForm(TMainFormOptions options = {}, QWidget* parent = nullptr);
   ~TMainForm() override;
 
-  TAppState& State() { return state_; }
-  const TAppState& State() const { return state_; }
+  TProgrammerState& State() { return state_; }
+  const TProgrammerState& State() const { return state_; }
   int TickMs() const { return tickMs_; }
   const TLayoutBaseline& LayoutBaseline() const { return layoutBaseline_; }
   IFileDialog& FileOpenDialog() { return *fileOpenDialog_; }
@@ -166,7 +166,7 @@ class TMainForm final : public QWidget, public IStatusOps, public IJobView {
   QLabel& TargetLamp(TTarget target) const;
   const QLabel& LampSource(TLampPicture picture) const;
 
-  TAppState state_;
+  TProgrammerState state_;
   int tickMs_;
   TOsVersionQuery osVersion_;
   std::unique_ptr<IFileDialog> fileOpenDialog_;

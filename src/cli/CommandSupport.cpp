@@ -12,7 +12,6 @@
 #include <cstring>
 
 #include "firmware/FirmwareImage.h"
-#include "firmware/ReadOnlyFile.h"
 
 namespace kvm::cli {
 
@@ -152,30 +151,9 @@ std::string HexText(unsigned value, int digits) {
 
 std::string TargetName(TTarget target) { return target == TTarget::UsbHost ? "USB Host" : "OSD"; }
 
-bool ReadFileHead(const std::string& path, std::vector<std::uint8_t>& data, std::int64_t& fileLength,
-                  std::string& error, std::size_t limit) {
-  // The jobs' own reader: a FIFO or device is refused at once instead of
-  // blocking in open.
-  int fd = -1;
-  if (firmware::detail::OpenImageFile(path, fd, fileLength) != firmware::ImageOk) {
-    error = firmware::LastImageErrorDetail();
-    return false;
-  }
-  firmware::detail::TFileCloser closer(fd);
-  const auto wanted = static_cast<std::int64_t>(std::min<std::uint64_t>(limit, static_cast<std::uint64_t>(fileLength)));
-  data.assign(static_cast<std::size_t>(wanted), 0);
-  const std::int64_t got = firmware::detail::ReadUpTo(fd, path, data.data(), wanted);
-  if (got < 0) {
-    error = firmware::LastImageErrorDetail();
-    return false;
-  }
-  data.resize(static_cast<std::size_t>(got));
-  return true;
-}
-
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& data, std::string& error) {
   std::int64_t length = 0;
-  return ReadFileHead(path, data, length, error);
+  return firmware::ReadFileHead(path, data, length, error);
 }
 
 bool WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& data, std::string& error) {

@@ -52,10 +52,6 @@ std::string EventsAndLogProblem(const std::string& eventsPath, const std::string
 // Upper-case hexadecimal, zero-padded to `digits`.
 std::string HexText(unsigned value, int digits);
 
-// The first `limit` bytes of a regular file (all of it by default) and its
-// length, or false with "<action> <path>: <reason>" in error.
-bool ReadFileHead(const std::string& path, std::vector<std::uint8_t>& data, std::int64_t& fileLength,
-                  std::string& error, std::size_t limit = SIZE_MAX);
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& data, std::string& error);
 // Creates or replaces the file, or false with "write <path>: <reason>".
 bool WriteWholeFile(const std::string& path, const std::vector<std::uint8_t>& data, std::string& error);

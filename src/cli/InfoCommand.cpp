@@ -10,7 +10,7 @@
 
 #include "cli/Commands.h"
 #include "cli/CommandSupport.h"
-#include "cli/ContainerRefusal.h"
+#include "firmware/ContainerHeader.h"
 #include "cli/ExitCodes.h"
 #include "cli/JsonOutput.h"
 #include "cli/ProgramFileCheck.h"
@@ -47,7 +47,7 @@ void PrintText(const TInfoOptions& options, const firmware::TFileExamination& fi
   row("File:", options.File);
   row("Kind:", file.Container ? "scrambled container" : "plain image");
   if (file.Header) {
-    const TContainerHeader& header = *file.Header;
+    const firmware::TContainerHeader& header = *file.Header;
     row("Chip type:", std::to_string(header.ChipType) + " (0x" + HexText(static_cast<unsigned>(header.ChipType), 4) + ")");
     row("Key offset:", std::to_string(header.KeyOffset));
     row("Step length:", std::to_string(header.StepLength));
@@ -74,7 +74,7 @@ QJsonValue JsonNumber(const std::optional<T>& value) {
 // One object; for a refused file it is also the error object every command
 // prints with --json ("error", "exit_code", "path"), with what is known.
 void PrintJson(const firmware::TFileExamination& file, int exitCode) {
-  const std::optional<TContainerHeader>& header = file.Header;
+  const std::optional<firmware::TContainerHeader>& header = file.Header;
   const bool accepted = file.Accepted();
   const auto field = [&header](auto member) {
     return header ? JsonNumber(std::optional(std::invoke(member, *header))) : QJsonValue(QJsonValue::Null);
@@ -84,11 +84,11 @@ void PrintJson(const firmware::TFileExamination& file, int exitCode) {
   QJsonObject json{
       {"path", JsonText(file.Path)},
       {"kind", file.Container ? "container" : "plain"},
-      {"chip_type", field(&TContainerHeader::ChipType)},
-      {"key_offset", field(&TContainerHeader::KeyOffset)},
-      {"step_length", field(&TContainerHeader::StepLength)},
+      {"chip_type", field(&firmware::TContainerHeader::ChipType)},
+      {"key_offset", field(&firmware::TContainerHeader::KeyOffset)},
+      {"step_length", field(&firmware::TContainerHeader::StepLength)},
       {"key_byte", header ? JsonNumber(header->KeyByte) : QJsonValue(QJsonValue::Null)},
-      {"payload_length", field(&TContainerHeader::PayloadLength)},
+      {"payload_length", field(&firmware::TContainerHeader::PayloadLength)},
       {"accepted", accepted},
       {"container_lookalike", file.Lookalike},
       {"image_length", imageField(static_cast<qint64>(length))},

@@ -86,14 +86,7 @@ void TInterruptSignal::Drain() {
   char buffer[16];
   while (::read(pipe_[0], buffer, sizeof buffer) > 0) {
   }
-  if (!interrupted_) {
-    interrupted_ = true;
-    if (OnInterrupt) OnInterrupt();
-  }
-  if (signalCount >= 2 && !hurried_) {
-    hurried_ = true;
-    if (OnSecondInterrupt) OnSecondInterrupt();
-  }
+  Announce(signalCount);
 }
 
 }  // namespace kvm::cli

@@ -35,7 +35,11 @@ class TInterruptSignal {
   void AddLeftoverFile(const std::string& path);
 
  private:
+  // Takes the signals' wake-up (per system), then Announce.
   void Drain();
+  // The first interrupt's and the second's handlers, each once, after
+  // `interrupts` interrupts so far.
+  void Announce(int interrupts);
 
   int pipe_[2] = {-1, -1};
   std::unique_ptr<QSocketNotifier> notifier_;

@@ -14,7 +14,7 @@
 
 #include "cli/ExitCodes.h"
 #include "cli/InterruptSignal.h"
-#include "firmware/WindowsFiles.h"
+#include "firmware/WindowsText.h"
 
 namespace kvm::cli {
 
@@ -28,7 +28,7 @@ std::function<void()> deliver;
 BOOL WINAPI HandleConsoleControl(DWORD type) {
   if (type != CTRL_C_EVENT && type != CTRL_BREAK_EVENT) return FALSE;
   if (signalCount.fetch_add(1) >= 2) {
-    if (leftoverFile[0] != '\0') DeleteFileW(firmware::detail::WidePath(leftoverFile).c_str());
+    if (leftoverFile[0] != '\0') DeleteFileW(firmware::WidePath(leftoverFile).c_str());
     std::fputs("\nkvmflash-cli: interrupted\n", stderr);
     std::fflush(stderr);
     ExitProcess(ExitInterrupted);
@@ -58,14 +58,7 @@ void TInterruptSignal::SetLeftoverFile(const std::string& path) {
 }
 
 void TInterruptSignal::Drain() {
-  if (!interrupted_) {
-    interrupted_ = true;
-    if (OnInterrupt) OnInterrupt();
-  }
-  if (signalCount >= 2 && !hurried_) {
-    hurried_ = true;
-    if (OnSecondInterrupt) OnSecondInterrupt();
-  }
+  Announce(signalCount);
 }
 
 }  // namespace kvm::cli

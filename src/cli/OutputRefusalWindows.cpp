@@ -4,14 +4,14 @@
 #include <windows.h>
 
 #include "cli/OutputRefusal.h"
-#include "firmware/WindowsFiles.h"
+#include "firmware/WindowsText.h"
 
 namespace kvm::cli {
 
 namespace {
 
-using firmware::detail::WidePath;
-using firmware::detail::WindowsErrorText;
+using firmware::WidePath;
+using firmware::WindowsErrorText;
 
 struct TIdentity {
   DWORD Volume = 0;

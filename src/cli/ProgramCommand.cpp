@@ -11,7 +11,7 @@
 #include <memory>
 
 #include "jobs/ProgrammerStack.h"
-#include "core/AppState.h"
+#include "core/ProgrammerState.h"
 #include "core/MessagePump.h"
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
@@ -113,10 +113,10 @@ void PrintJsonResult(const std::vector<TJobResult>& results, int exitCode) {
   PrintJsonDocument(QJsonDocument(json));
 }
 
-// Everything the window holds for the programmer, without the window.
-class TProgrammingSession {
+// One run of `program`: everything the window holds for the programmer, without the window.
+class TProgramCommandRun {
  public:
-  TProgrammingSession(const TProgramOptions& options, int tickMs,
+  TProgramCommandRun(const TProgramOptions& options, int tickMs,
                       std::shared_ptr<hid::platform::THidPlatform> platform)
       : progress_(STDERR_FILENO),
         // Standard output that carries the events or the JSON result gets nothing else.
@@ -163,7 +163,7 @@ class TProgrammingSession {
     };
   }
 
-  ~TProgrammingSession() { status_.HideProgress(); }
+  ~TProgramCommandRun() { status_.HideProgress(); }
 
   const std::vector<TJobResult>& JobResults() const { return jobResults_; }
 
@@ -327,7 +327,7 @@ class TProgrammingSession {
   std::unique_ptr<std::FILE, TFileCloser> silentLog_;
   TTerminalStatus status_;
   TProgramRecording recording_;
-  TAppState state_;
+  TProgrammerState state_;
   TQtMessagePump pump_;
   std::shared_ptr<hid::platform::THidPlatform> platform_;
   jobs::TProgrammerStack stack_;
@@ -363,7 +363,7 @@ int RunProgram(const TProgramOptions& options) {
   int exitCode;
   std::vector<TJobResult> results;
   {
-    TProgrammingSession session(options, TickPeriodMs(), devices.Platform());
+    TProgramCommandRun session(options, TickPeriodMs(), devices.Platform());
     if (!session.OpenRecording(options, error)) {
       PrintError(error);
       return devices.Finish(ExitFailed);

@@ -47,7 +47,7 @@ void TProgramRecording::Start() {
   events_.Emit("station-started", {{"files", station::FilesJson(files_)}});
 }
 
-void TProgramRecording::Connected(hid::platform::THidPlatform& platform, const TAppState& state) {
+void TProgramRecording::Connected(hid::platform::THidPlatform& platform, const TProgrammerState& state) {
   if (!on_ || recorder_ || state.ProgrammerDevice == nullptr) return;
   hid::THidDevice& device = *state.ProgrammerDevice;
   station::TUnitIdentity unit;

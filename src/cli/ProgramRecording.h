@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/AppState.h"
+#include "core/ProgrammerState.h"
 #include "core/StatusSink.h"
 #include "jobs/SessionEvents.h"
 #include "station/EventStream.h"
@@ -41,7 +41,7 @@ class TProgramRecording {
 
   void Start();
   // The programmer is connected: its identity starts the unit.
-  void Connected(hid::platform::THidPlatform& platform, const TAppState& state);
+  void Connected(hid::platform::THidPlatform& platform, const TProgrammerState& state);
   // Writes the unit's record and "station-finished"; returns the exit
   // status, which becomes 1 when the record could not be written.
   int Finish(int exitCode, bool interrupted);

@@ -3,7 +3,7 @@
 #ifdef _WIN32
 #include <windows.h>
 
-#include "firmware/WindowsFiles.h"
+#include "firmware/WindowsText.h"
 #else
 #include <fcntl.h>
 #include <unistd.h>
@@ -21,9 +21,9 @@ namespace kvm::cli {
 // Windows needs no permission rule for the programmer: what keeps it from
 // being opened is another program holding it.
 std::string NodeAccessError(const std::string& node) {
-  const HANDLE handle = CreateFileW(firmware::detail::WidePath(node).c_str(), GENERIC_READ | GENERIC_WRITE,
+  const HANDLE handle = CreateFileW(firmware::WidePath(node).c_str(), GENERIC_READ | GENERIC_WRITE,
                                     FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0, nullptr);
-  if (handle == INVALID_HANDLE_VALUE) return firmware::detail::WindowsErrorText(GetLastError());
+  if (handle == INVALID_HANDLE_VALUE) return firmware::WindowsErrorText(GetLastError());
   CloseHandle(handle);
   return {};
 }

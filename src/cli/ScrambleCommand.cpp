@@ -4,7 +4,7 @@
 
 #include "cli/CommandSupport.h"
 #include "cli/Commands.h"
-#include "cli/ContainerRefusal.h"
+#include "firmware/ContainerHeader.h"
 #include "cli/ExitCodes.h"
 #include "cli/OutputFile.h"
 #include "firmware/FileExamination.h"
@@ -17,7 +17,7 @@ namespace {
 struct TScrambleOptions {
   std::string Image;
   std::string Output;
-  TScrambleKey Key;
+  firmware::TScrambleKey Key;
 };
 
 int RunScramble(const TScrambleOptions& options) {
@@ -32,14 +32,14 @@ int RunScramble(const TScrambleOptions& options) {
     PrintError(options.Image + ": " + firmware::ImageResultText(fits));
     return ExitFailed;
   }
-  if (!WriteOutputFile(options.Output, options.Image, BuildContainer(image, options.Key), error)) {
+  if (!WriteOutputFile(options.Output, options.Image, firmware::BuildContainer(image, options.Key), error)) {
     PrintError(error);
     return ExitFailed;
   }
   // Built as asked, for tests of other tools, but not without a word.
   if (!firmware::AnyTargetAccepts(options.Key.ChipType))
     PrintError("warning: no target accepts chip type " + std::to_string(options.Key.ChipType) +
-               " (both take only " + std::to_string(DefaultChipType) + "): every job would refuse " + options.Output);
+               " (both take only " + std::to_string(firmware::DefaultChipType) + "): every job would refuse " + options.Output);
   if (!firmware::IsContainerName(options.Output))
     PrintError("note: " + options.Output + " does not end in " + firmware::ContainerEndingsText() +
                ", so a job would program it as a plain image");
@@ -50,7 +50,7 @@ int RunScramble(const TScrambleOptions& options) {
 
 void AddScrambleCommand(CLI::App& app, TCommandAction& action) {
   auto options = std::make_shared<TScrambleOptions>();
-  TScrambleKey& key = options->Key;
+  firmware::TScrambleKey& key = options->Key;
   CLI::App* command = app.add_subcommand("scramble", "Build a firmware container from a plain image");
   command->add_option("IMAGE", options->Image, "Plain image")->required();
   command->add_option("OUT", options->Output, "Container to write (replaced if it exists)")->required();
@@ -58,7 +58,7 @@ void AddScrambleCommand(CLI::App& app, TCommandAction& action) {
       ->check(NumberIn(0, 0xFFFF))
       ->option_text("N");
   command->add_option("--key-offset", key.KeyOffset, "Key offset, 0..11 (default 0)")
-      ->check(NumberIn(0, LastKeyOffset))
+      ->check(NumberIn(0, firmware::LastKeyOffset))
       ->option_text("K");
   command->add_option("--step", key.StepLength, "Step length, 1..15 (default 8)")
       ->check(NumberIn(1, 15))

@@ -29,7 +29,7 @@ bool ChipTypeAcceptedFor(int targetCode, int chipType) {
 }
 
 int ReadContainerHeader(int targetCode, const std::uint8_t* bytes, std::size_t containerLength,
-                        TContainerHeader& header) {
+                        TCheckedHeader& header) {
   // Without a whole header there is no chip type to judge.
   if (containerLength < ContainerHeaderLength) return MalformedContainer;
   const unsigned chipCode = (unsigned{bytes[0]} << 8) | bytes[1];
@@ -49,7 +49,7 @@ int ReadContainerHeader(int targetCode, const std::uint8_t* bytes, std::size_t c
   return ImageOk;
 }
 
-void UnscramblePayload(const TContainerHeader& header, const std::uint8_t* in, std::uint8_t* out,
+void UnscramblePayload(const TCheckedHeader& header, const std::uint8_t* in, std::uint8_t* out,
                        std::size_t length) {
   const auto step = static_cast<std::size_t>(header.StepLength);
   const std::uint8_t key = header.KeyByte;

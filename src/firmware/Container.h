@@ -6,11 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "firmware/ContainerHeader.h"
+#include "firmware/FileExamination.h"
+
 namespace kvm::firmware::detail {
 
-inline constexpr std::size_t ContainerHeaderLength = 16;
-
-struct TContainerHeader {
+// The header as the job has checked it: what unscrambling needs. The file's
+// fields as stored, for showing, are firmware::TContainerHeader.
+struct TCheckedHeader {
   int ChipType = 0;        // 28, 56 or 300
   int KeyOffset = 0;       // 0..11
   int StepLength = 0;      // 1..15
@@ -24,13 +27,16 @@ bool ChipTypeAcceptedFor(int targetCode, int chipType);
 // first bytes (at least 16 when containerLength allows) are given. ImageOk,
 // MalformedContainer, UnknownChipType or ChipTypeNotForTarget.
 int ReadContainerHeader(int targetCode, const std::uint8_t* bytes, std::size_t containerLength,
-                        TContainerHeader& header);
+                        TCheckedHeader& header);
 
 // Unscrambles length payload bytes from in to out (which may be the same
 // buffer), StepLength bytes per step with the running value carried over.
 // Scrambling is the same operation.
-void UnscramblePayload(const TContainerHeader& header, const std::uint8_t* in, std::uint8_t* out,
+void UnscramblePayload(const TCheckedHeader& header, const std::uint8_t* in, std::uint8_t* out,
                        std::size_t length);
+
+// Examine, taking the file as a container or as a plain image whatever its name.
+TFileExamination ExamineAs(int targetCode, const std::string& path, bool container);
 
 // Reads, checks and unscrambles a container file. ImageOk with the payload
 // filled, or the failure result with the reason recorded.

@@ -40,7 +40,7 @@ std::vector<std::uint8_t> BuildContainer(const std::vector<std::uint8_t>& image,
   container[3] = static_cast<std::uint8_t>(key.StepLength);
   container[KeyAreaStart + key.KeyOffset] = static_cast<std::uint8_t>(key.KeyByte);
   // Unscrambling is its own inverse, so the job's own unscrambler scrambles.
-  detail::TContainerHeader header;
+  detail::TCheckedHeader header;
   header.ChipType = key.ChipType;
   header.KeyOffset = key.KeyOffset;
   header.StepLength = key.StepLength;

@@ -91,7 +91,7 @@ TFileExamination ExamineAs(int targetCode, const std::string& path, bool contain
   if (headRead < 0) return Refuse(file, FileUnreadable, SystemReason(path));
   // A header is judged only where the file holds all of it.
   const auto judgedLength = static_cast<std::size_t>(headRead < headLength ? headRead : size);
-  TContainerHeader checked;
+  TCheckedHeader checked;
   const int headerResult = ReadContainerHeader(targetCode, bytes.data(), judgedLength, checked);
   if (file.Container) {
     file.Header = ParseContainerHeader(bytes, headRead < headLength ? headRead : size);

@@ -38,11 +38,6 @@ struct TFileExamination {
 // target accepts, an image neither empty nor too large.
 TFileExamination Examine(int targetCode, const std::string& path);
 
-namespace detail {
-// The same, taking the file as a container or as a plain image whatever its name.
-TFileExamination ExamineAs(int targetCode, const std::string& path, bool container);
-}  // namespace detail
-
 // True when a container of that chip type is accepted by the USB host or the OSD target.
 bool AnyTargetAccepts(int chipType);
 

@@ -3,8 +3,10 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kvm::firmware {
 
@@ -47,6 +49,12 @@ int UnscrambleContainer(int targetCode, const std::string& containerPath);
 int UnscrambleContainer(int targetCode, const std::string& containerPath, const std::string& intermediatePath);
 // The same, writing to the given path (tests, command line).
 int UnscrambleContainerTo(int targetCode, const std::string& containerPath, const std::string& outputPath);
+
+// The first `limit` bytes of a regular file (all of it by default) and its
+// length, or false with "<action> <path>: <reason>" in error. A FIFO or
+// device is refused at once instead of blocking in open.
+bool ReadFileHead(const std::string& path, std::vector<std::uint8_t>& data, std::int64_t& fileLength,
+                  std::string& error, std::size_t limit = SIZE_MAX);
 
 // 16-bit sum of all bytes of the file (0..65535), or FileUnreadable.
 int FileCheckSum(const std::string& path);

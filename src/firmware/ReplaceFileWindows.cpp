@@ -9,14 +9,11 @@
 
 #include "firmware/PathParts.h"
 #include "firmware/ReplaceFile.h"
-#include "firmware/WindowsFiles.h"
+#include "firmware/WindowsText.h"
 
 namespace kvm::firmware {
 
 namespace {
-
-using detail::WidePath;
-using detail::WindowsErrorText;
 
 // A short name: the file's own name may already be as long as the file
 // system allows. CREATE_NEW makes a clash harmless.

@@ -2,7 +2,7 @@
 
 #include "firmware/ImageErrors.h"
 
-namespace kvm::firmware::detail {
+namespace kvm::firmware {
 
 std::wstring WidePath(const std::string& path) {
   if (path.empty()) return {};
@@ -34,6 +34,10 @@ std::string WindowsErrorText(DWORD error) {
   if (result.empty()) result = "system error " + std::to_string(error);
   return result;
 }
+
+}  // namespace kvm::firmware
+
+namespace kvm::firmware::detail {
 
 int FailWithWindowsError(int result, const std::string& action, const std::string& path, DWORD error) {
   return FailWithText(result, action + " " + path + ": " + WindowsErrorText(error));

@@ -1,17 +1,15 @@
-// What the Windows file code shares: the program's paths are UTF-8, the
-// system's wide; and the system's text for an error code.
+// What the Windows file code of this library shares beyond WindowsText.h:
+// recording a failed call with the system's text.
 #pragma once
 
 #include <windows.h>
 
 #include <string>
 
+#include "firmware/WindowsText.h"
+
 namespace kvm::firmware::detail {
 
-std::wstring WidePath(const std::string& path);
-std::string Utf8(const std::wstring& text);
-// FormatMessage from the system table, without the line end.
-std::string WindowsErrorText(DWORD error);
 // Records "<action> <path>: <system text for error>" and returns result.
 int FailWithWindowsError(int result, const std::string& action, const std::string& path, DWORD error);
 

@@ -12,7 +12,7 @@
 #include <memory>
 #include <string>
 
-#include "core/AppState.h"
+#include "core/ProgrammerState.h"
 #include "core/JobView.h"
 #include "core/WindowControls.h"
 #include "core/MessagePump.h"
@@ -62,7 +62,7 @@ struct TStackOptions {
 // and view may be null for front ends without panels, lamps or boxes.
 struct TStackFrontEnd {
   IStatusSink& Sink;
-  TAppState& State;
+  TProgrammerState& State;
   IMessagePump& Pump;
   IWindowControls* Layout = nullptr;
   IJobView* View = nullptr;
@@ -86,12 +86,12 @@ class TProgrammerStack {
   protocol::TProgrammerProtocol& Protocol() { return *protocol_; }
   link::TProgrammerLink& Link() { return *link_; }
   TProgrammingJobs& Jobs() { return *jobs_; }
-  TAppState& State() { return state_; }
+  TProgrammerState& State() { return state_; }
 
  private:
   TNoWindowControls noWindowControls_;
   TNoJobView noView_;
-  TAppState& state_;
+  TProgrammerState& state_;
   std::unique_ptr<hid::THidDeviceController> hidCtl_;
   std::unique_ptr<protocol::TProgrammerProtocol> protocol_;
   std::unique_ptr<link::TProgrammerLink> link_;

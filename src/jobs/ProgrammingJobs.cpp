@@ -67,7 +67,7 @@ std::uint32_t SteadyTickCount() {
   return static_cast<std::uint32_t>(std::chrono::duration_cast<std::chrono::milliseconds>(now).count());
 }
 
-TProgrammingJobs::TProgrammingJobs(IStatusSink& status, IWindowControls& layout, IJobView& view, TAppState& state,
+TProgrammingJobs::TProgrammingJobs(IStatusSink& status, IWindowControls& layout, IJobView& view, TProgrammerState& state,
                                    protocol::TProgrammerProtocol& protocol, IMessagePump& pump, int tickMs,
                                    TTickCount tickCount)
     : status_(status),

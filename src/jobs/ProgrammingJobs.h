@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/AppState.h"
+#include "core/ProgrammerState.h"
 #include "core/JobView.h"
 #include "core/WindowControls.h"
 #include "core/MessagePump.h"
@@ -64,7 +64,7 @@ class TProgrammingJobs {
  public:
   using TTickCount = std::function<std::uint32_t()>;
 
-  TProgrammingJobs(IStatusSink& status, IWindowControls& layout, IJobView& view, TAppState& state,
+  TProgrammingJobs(IStatusSink& status, IWindowControls& layout, IJobView& view, TProgrammerState& state,
                    protocol::TProgrammerProtocol& protocol, IMessagePump& pump, int tickMs = 1000,
                    TTickCount tickCount = SteadyTickCount);
   TProgrammingJobs(const TProgrammingJobs&) = delete;
@@ -116,7 +116,7 @@ class TProgrammingJobs {
   IStatusSink& status_;
   IWindowControls& layout_;
   IJobView& view_;
-  TAppState& state_;
+  TProgrammerState& state_;
   protocol::TProgrammerProtocol& protocol_;
   IMessagePump& pump_;
   TTickCount tickCount_;

@@ -83,7 +83,7 @@ void TProgrammingSession::Build(std::shared_ptr<hid::platform::THidPlatform> pla
     eventSink_ = std::make_unique<TEventSink>(onEvent_);
     sink = eventSink_.get();
   }
-  TAppState& state = options_.State != nullptr ? *options_.State : ownState_;
+  TProgrammerState& state = options_.State != nullptr ? *options_.State : ownState_;
   stack_ = std::make_unique<TProgrammerStack>(
       std::move(platform), TStackFrontEnd{*sink, state, pump_, options_.Layout, options_.View}, options_.Stack);
   // The window's creation and, unless the window does it, its activation:

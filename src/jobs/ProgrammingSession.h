@@ -15,7 +15,7 @@
 #include <mutex>
 #include <vector>
 
-#include "core/AppState.h"
+#include "core/ProgrammerState.h"
 #include "core/MessagePump.h"
 #include "jobs/ProgrammerStack.h"
 #include "jobs/ProgrammingJobs.h"
@@ -37,7 +37,7 @@ struct TSessionOptions {
   IStatusSink* Sink = nullptr;
   IWindowControls* Layout = nullptr;
   IJobView* View = nullptr;
-  TAppState* State = nullptr;
+  TProgrammerState* State = nullptr;
   // Install the device-change handler at once, which starts the scan. The
   // window does it itself when it is first activated.
   bool Activate = true;
@@ -101,7 +101,7 @@ class TProgrammingSession {
   TSessionEventHandler onEvent_;
   std::unique_ptr<QThread> thread_;
   QObject* anchor_ = nullptr;  // lives on the session's thread; carries posted calls
-  TAppState ownState_;
+  TProgrammerState ownState_;
   TQtMessagePump pump_;
   std::unique_ptr<TEventSink> eventSink_;
   std::unique_ptr<TProgrammerStack> stack_;

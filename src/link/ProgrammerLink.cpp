@@ -14,7 +14,7 @@ const char* const NotFoundText = "KVM Programmer is not found.";
 }  // namespace
 
 TProgrammerLink::TProgrammerLink(hid::THidDeviceController& controller, IStatusSink& status, IWindowControls& layout,
-                                 IJobView& view, TAppState& state, protocol::TProgrammerProtocol& protocol, int tickMs)
+                                 IJobView& view, TProgrammerState& state, protocol::TProgrammerProtocol& protocol, int tickMs)
     : controller_(controller),
       status_(status),
       layout_(layout),

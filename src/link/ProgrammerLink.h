@@ -8,7 +8,7 @@
 #include <string>
 #include <utility>
 
-#include "core/AppState.h"
+#include "core/ProgrammerState.h"
 #include "core/JobView.h"
 #include "core/WindowControls.h"
 #include "core/StatusSink.h"
@@ -32,7 +32,7 @@ class TProgrammerLink {
  public:
   // The controller must outlive the link.
   TProgrammerLink(hid::THidDeviceController& controller, IStatusSink& status, IWindowControls& layout, IJobView& view,
-                  TAppState& state, protocol::TProgrammerProtocol& protocol, int tickMs = 1000);
+                  TProgrammerState& state, protocol::TProgrammerProtocol& protocol, int tickMs = 1000);
   // Gives back every checked-out device and unbinds the controller's handlers.
   ~TProgrammerLink();
   TProgrammerLink(const TProgrammerLink&) = delete;
@@ -84,7 +84,7 @@ class TProgrammerLink {
   IStatusSink& status_;
   IWindowControls& layout_;
   IJobView& view_;
-  TAppState& state_;
+  TProgrammerState& state_;
   protocol::TProgrammerProtocol& protocol_;
 
   TDeviceListBox devListBox_;

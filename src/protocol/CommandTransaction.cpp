@@ -17,7 +17,7 @@ bool QueueHolds(const ReplyStore& replies, std::uint8_t code) {
 
 }  // namespace
 
-TProgrammerProtocol::TProgrammerProtocol(IStatusSink& status, TAppState& state, IMessagePump& pump, int tickMs)
+TProgrammerProtocol::TProgrammerProtocol(IStatusSink& status, TProgrammerState& state, IMessagePump& pump, int tickMs)
     : status_(status), state_(state), pump_(pump), waitTimer_(tickMs) {
   waitTimer_.OnTimer = [this] { WaitTimerTimer(); };
 }

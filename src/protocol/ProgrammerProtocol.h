@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 
-#include "core/AppState.h"
+#include "core/ProgrammerState.h"
 #include "core/MessagePump.h"
 #include "core/StatusSink.h"
 #include "core/TickTimer.h"
@@ -37,7 +37,7 @@ struct ReplyStore {
 
 class TProgrammerProtocol {
  public:
-  TProgrammerProtocol(IStatusSink& status, TAppState& state, IMessagePump& pump, int tickMs = 1000);
+  TProgrammerProtocol(IStatusSink& status, TProgrammerState& state, IMessagePump& pump, int tickMs = 1000);
 
   // Report exchange and transaction.
   bool SendReport(const ProgrammerReport& report);
@@ -66,7 +66,7 @@ class TProgrammerProtocol {
 
  private:
   IStatusSink& status_;
-  TAppState& state_;
+  TProgrammerState& state_;
   IMessagePump& pump_;
   TTickTimer waitTimer_;
   ReplyStore replies_;

@@ -4,13 +4,15 @@
 #include <set>
 
 #include "hid/HidDevice.h"
+#include "wire/ProgrammerWire.h"
 
 namespace kvm::station {
 
 namespace {
-constexpr std::uint16_t ProgrammerVendorID = 0x0B39;
-constexpr std::uint16_t ProgrammerProductID = 0xFF03;
-constexpr std::uint16_t ProgrammerInputReportLength = 8;  // report ID byte included
+
+using wire::ProgrammerInputReportLength;
+using wire::ProgrammerProductID;
+using wire::ProgrammerVendorID;
 
 std::int64_t NowMs() {
   using namespace std::chrono;

@@ -16,7 +16,7 @@
 #include "core/JobView.h"
 #include "core/StatusSink.h"
 #include "station/FirmwareFiles.h"
-#include "station/ProgressEvents.h"
+#include "station/ProgressThrottle.h"
 #include "station/UnitIdentity.h"
 
 namespace kvm::station {
@@ -92,7 +92,7 @@ class TUnitRecorder {
   int arrival_ = 1;
   std::int64_t jobStartMs_ = 0;
   std::optional<TTarget> currentTarget_;
-  std::optional<TProgressEvents> progress_;
+  std::optional<TProgressThrottle> progress_;
   std::string lastStatus_;
   QJsonObject recipe_;
   std::map<TTarget, std::int32_t> results_;

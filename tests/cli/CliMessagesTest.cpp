@@ -10,7 +10,7 @@
 
 #include "CliProcess.h"
 #include "cli/CommandSupport.h"
-#include "cli/ContainerRefusal.h"
+#include "firmware/ContainerHeader.h"
 
 namespace kvm::test {
 namespace {
@@ -26,9 +26,9 @@ class CliMessages : public ::testing::Test {
     return path;
   }
   static std::vector<std::uint8_t> Container(std::size_t length, int chipType) {
-    cli::TScrambleKey key;
+    firmware::TScrambleKey key;
     key.ChipType = chipType;
-    return cli::BuildContainer(std::vector<std::uint8_t>(length, 0x11), key);
+    return firmware::BuildContainer(std::vector<std::uint8_t>(length, 0x11), key);
   }
   static bool Has(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
 

@@ -10,7 +10,7 @@
 
 #include "CliProcess.h"
 #include "cli/CommandSupport.h"
-#include "cli/ContainerRefusal.h"
+#include "firmware/ContainerHeader.h"
 
 namespace kvm::test {
 namespace {
@@ -22,7 +22,7 @@ class CliOutputFile : public ::testing::Test {
     image_.resize(300);
     for (std::size_t i = 0; i < image_.size(); ++i) image_[i] = static_cast<std::uint8_t>(i * 11 + 5);
     Write(Path("image.bin"), image_);
-    Write(Path("fw.usb"), cli::BuildContainer(image_, {}));
+    Write(Path("fw.usb"), firmware::BuildContainer(image_, {}));
   }
   void TearDown() override { ::umask(savedUmask_); }
 

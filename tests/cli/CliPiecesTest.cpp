@@ -8,7 +8,7 @@
 #include <cstdio>
 
 #include "cli/CommandSupport.h"
-#include "cli/ContainerRefusal.h"
+#include "firmware/ContainerHeader.h"
 #include "cli/ProgressLine.h"
 #include "cli/TerminalStatus.h"
 #include "firmware/FirmwareImage.h"
@@ -36,19 +36,19 @@ TEST(CliPieces, BuiltContainersUnscrambleToTheImageForEveryKindOfKey) {
   std::vector<std::uint8_t> image(300);
   for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(i * 31 + 7);
 
-  for (const TScrambleKey key : {TScrambleKey{300, 0, 1, 0}, TScrambleKey{300, 11, 15, 0xFF},
-                                 TScrambleKey{300, 5, 7, 0x3C}}) {
+  for (const firmware::TScrambleKey key : {firmware::TScrambleKey{300, 0, 1, 0}, firmware::TScrambleKey{300, 11, 15, 0xFF},
+                                           firmware::TScrambleKey{300, 5, 7, 0x3C}}) {
     for (const std::size_t length : {std::size_t{1}, std::size_t{15}, std::size_t{16}, std::size_t{300}}) {
       const std::vector<std::uint8_t> part(image.begin(), image.begin() + static_cast<std::ptrdiff_t>(length));
       std::string error;
-      ASSERT_TRUE(WriteWholeFile(containerPath, BuildContainer(part, key), error)) << error;
+      ASSERT_TRUE(WriteWholeFile(containerPath, firmware::BuildContainer(part, key), error)) << error;
       ASSERT_EQ(firmware::UnscrambleContainerTo(4, containerPath, outputPath), firmware::ImageOk);
       std::vector<std::uint8_t> back;
       ASSERT_TRUE(ReadWholeFile(outputPath, back, error)) << error;
       EXPECT_EQ(back, part) << "offset " << key.KeyOffset << " step " << key.StepLength << " length " << length;
     }
   }
-  EXPECT_THROW(BuildContainer({1, 2, 3}, {300, 12, 1, 0}), std::invalid_argument);
+  EXPECT_THROW(firmware::BuildContainer({1, 2, 3}, {300, 12, 1, 0}), std::invalid_argument);
 }
 
 TEST(CliPieces, ProgressLineShowsBlocksTimeAndStatusWithinTheWidth) {

@@ -12,6 +12,7 @@
 
 #include "CliProgramFixture.h"
 #include "WaitFor.h"
+#include "firmware/ContainerHeader.h"
 #include "firmware/FirmwareImage.h"
 
 namespace kvm::test {
@@ -29,9 +30,9 @@ TEST_F(CliProgram, RefusedFilesEndTheRunBeforeTheWait) {
   ASSERT_EQ(::truncate(huge.toLocal8Bit().constData(), firmware::MaxImageLength + 1), 0);
   std::string error;
   const QString wrongChip = folder_.filePath("chip56.usb");
-  ASSERT_TRUE(cli::WriteWholeFile(wrongChip.toStdString(), cli::BuildContainer(Image(100, 1), {56, 0, 8, 0xA5}), error));
+  ASSERT_TRUE(cli::WriteWholeFile(wrongChip.toStdString(), firmware::BuildContainer(Image(100, 1), {56, 0, 8, 0xA5}), error));
   const QString lookalike = folder_.filePath("FW.USB");
-  ASSERT_TRUE(cli::WriteWholeFile(lookalike.toStdString(), cli::BuildContainer(Image(100, 1), {}), error));
+  ASSERT_TRUE(cli::WriteWholeFile(lookalike.toStdString(), firmware::BuildContainer(Image(100, 1), {}), error));
   const QString fine = WriteFirmware("fine.bin", Image(100, 2));
 
   struct TCase {
@@ -62,7 +63,7 @@ TEST_F(CliProgram, RefusedFilesEndTheRunBeforeTheWait) {
 TEST_F(CliProgram, AContainerLookalikeIsProgrammedAsItIsOnlyWhenAskedTo) {
   const auto programmer = PlugProgrammer();
   const QString lookalike = folder_.filePath("OSD.OSD");
-  const std::vector<std::uint8_t> bytes = cli::BuildContainer(Image(200, 3), {});
+  const std::vector<std::uint8_t> bytes = firmware::BuildContainer(Image(200, 3), {});
   std::string error;
   ASSERT_TRUE(cli::WriteWholeFile(lookalike.toStdString(), bytes, error));
 

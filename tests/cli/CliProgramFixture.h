@@ -14,7 +14,7 @@
 #include "EmulatedProgrammer.h"
 #include "UmockdevHid.h"
 #include "cli/CommandSupport.h"
-#include "cli/ContainerRefusal.h"
+#include "firmware/ContainerHeader.h"
 
 namespace kvm::test {
 
@@ -64,7 +64,7 @@ class CliProgram : public ::testing::Test {
     const QString path = folder_.filePath(name);
     const bool container = QString(name).endsWith(".usb") || QString(name).endsWith(".osd");
     std::string error;
-    EXPECT_TRUE(cli::WriteWholeFile(path.toStdString(), container ? cli::BuildContainer(image, {}) : image, error))
+    EXPECT_TRUE(cli::WriteWholeFile(path.toStdString(), container ? firmware::BuildContainer(image, {}) : image, error))
         << error;
     return path;
   }

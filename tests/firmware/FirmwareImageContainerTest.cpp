@@ -38,7 +38,7 @@ Bytes RandomContainer(std::mt19937& random, std::size_t payloadLength) {
 }
 
 Bytes UnscrambleInMemory(const Bytes& container) {
-  detail::TContainerHeader header;
+  detail::TCheckedHeader header;
   EXPECT_EQ(detail::ReadContainerHeader(UsbHost, container.data(), container.size(), header), ImageOk);
   Bytes out(container.size() - 16);
   detail::UnscramblePayload(header, container.data() + 16, out.data(), out.size());

@@ -32,7 +32,7 @@ TEST(FirmwareImageLarge, CheckSumOfFourMiB) {
 TEST(FirmwareImageLarge, UnscrambleFourMiBInMemory) {
   const Bytes in = Pattern(FourMiB);
   Bytes out(in.size());
-  detail::TContainerHeader header;
+  detail::TCheckedHeader header;
   header.ChipType = 300;
   header.KeyOffset = 5;
   header.StepLength = 13;

@@ -8,7 +8,7 @@
 #include "RecordingStatus.h"
 #include "UmockdevHid.h"
 #include "WaitFor.h"
-#include "core/AppState.h"
+#include "core/ProgrammerState.h"
 #include "core/MessagePump.h"
 #include "hid/HidControllerClass.h"
 #include "hid/HidDevice.h"
@@ -54,7 +54,7 @@ class AccessHintLinuxTest : public ::testing::Test {
 
   std::unique_ptr<TUmockdevHid> bed_;
   TRecordingStatus window_;
-  TAppState state_;
+  TProgrammerState state_;
   TQtMessagePump pump_;
   std::unique_ptr<jobs::TProgrammerStack> stack_;
 };

@@ -98,7 +98,7 @@ TEST(ConnectionTest, DestroyingTheLinkGivesEveryDeviceBack) {
   platform->Plug(hid::platform::SimProgrammer(),
                  emulator::TProgrammerEmulator::Responder(std::make_shared<emulator::TProgrammerEmulator>()));
   TRigWindow window;
-  TAppState state;
+  TProgrammerState state;
   TQtMessagePump pump;
   hid::THidDeviceController controller(platform);
   protocol::TProgrammerProtocol protocol(window, state, pump, RigTickMs);

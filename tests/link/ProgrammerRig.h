@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "RecordingStatus.h"
-#include "core/AppState.h"
+#include "core/ProgrammerState.h"
 #include "core/MessagePump.h"
 #include "emulator/ProgrammerEmulator.h"
 #include "hid/HidControllerClass.h"
@@ -80,7 +80,7 @@ class TProgrammerRig {
   std::shared_ptr<hid::platform::TSimHidPlatform> platform;
   std::shared_ptr<emulator::TProgrammerEmulator> emulator;
   TRigWindow window;
-  TAppState state;
+  TProgrammerState state;
   TQtMessagePump pump;
   std::uint32_t clockMs = 0;  // the jobs' millisecond clock
   std::unique_ptr<jobs::TProgrammerStack> stack;

@@ -18,7 +18,7 @@ class NoProgrammerTest : public ::testing::Test {
   }
 
   test::TRecordingStatus status;
-  TAppState state;
+  TProgrammerState state;
   test::TScriptedPump pump;
   TProgrammerProtocol protocol;
 };

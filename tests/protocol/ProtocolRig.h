@@ -80,7 +80,7 @@ class TProtocolRig {
   std::uint64_t deviceId = 0;
 
   TRecordingStatus status;
-  TAppState state;
+  TProgrammerState state;
   TQtMessagePump pump;
   protocol::TProgrammerProtocol protocol;
 };

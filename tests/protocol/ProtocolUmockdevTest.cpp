@@ -49,7 +49,7 @@ class ProtocolUmockdevTest : public ::testing::Test {
   }
 
   test::TRecordingStatus status;
-  TAppState state;
+  TProgrammerState state;
   TQtMessagePump pump;
   TProgrammerProtocol protocol;
   std::unique_ptr<TUmockdevHid> bed;

@@ -17,7 +17,7 @@ class ReplyStoreTest : public ::testing::Test {
   const ReplyStore& Replies() const { return protocol.Replies(); }
 
   test::TRecordingStatus status;
-  TAppState state;
+  TProgrammerState state;
   test::TScriptedPump pump;
   TProgrammerProtocol protocol;
 };

@@ -35,7 +35,7 @@ class WaitReplyTest : public ::testing::Test {
   }
 
   test::TRecordingStatus status;
-  TAppState state;
+  TProgrammerState state;
   test::TScriptedPump pump;
   TProgrammerProtocol protocol;
   std::uint8_t last = 0;

@@ -13,7 +13,7 @@
 
 #include "FirmwareImageTestFiles.h"
 #include "ProgrammerRig.h"
-#include "firmware/Container.h"
+#include "firmware/ContainerHeader.h"
 #include "firmware/FirmwareImage.h"
 
 namespace kvm::test {
@@ -22,15 +22,7 @@ using firmware::test::Bytes;
 
 // A chip-type-300 container whose payload is `image`.
 inline Bytes ContainerOf(const Bytes& image) {
-  firmware::detail::TContainerHeader header;
-  header.ChipType = 300;
-  header.KeyOffset = 3;
-  header.StepLength = 5;
-  header.KeyByte = 0xA7;
-  Bytes scrambled(image.size());
-  // Scrambling and unscrambling are the same operation.
-  firmware::detail::UnscramblePayload(header, image.data(), scrambled.data(), image.size());
-  return firmware::test::MakeContainer(firmware::test::Chip300, 3, 5, {0, 0, 0, 0xA7}, scrambled);
+  return firmware::BuildContainer(image, {300, 3, 5, 0xA7});
 }
 
 class ReliabilityTest : public ::testing::Test {

@@ -10,7 +10,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "firmware/Container.h"
+#include "firmware/ContainerHeader.h"
 #include "firmware/FirmwareImage.h"
 #include "station/EventStream.h"
 #include "station/FirmwareFiles.h"
@@ -29,18 +29,7 @@ Bytes Image(std::size_t length) {
 
 // A container of the given chip type whose payload unscrambles to `image`.
 Bytes Container(const Bytes& image, std::uint16_t chipCode = 0x012C) {
-  firmware::detail::TContainerHeader header;
-  header.KeyOffset = 2;
-  header.StepLength = 5;
-  header.KeyByte = 0x5A;
-  Bytes bytes(16 + image.size());
-  bytes[0] = static_cast<std::uint8_t>(chipCode >> 8);
-  bytes[1] = static_cast<std::uint8_t>(chipCode);
-  bytes[2] = 2;
-  bytes[3] = 5;
-  bytes[4 + 2] = 0x5A;
-  firmware::detail::UnscramblePayload(header, image.data(), bytes.data() + 16, image.size());
-  return bytes;
+  return firmware::BuildContainer(image, {chipCode, 2, 5, 0x5A});
 }
 
 void Write(const std::string& path, const Bytes& bytes) {

@@ -1,7 +1,7 @@
 // Unit filters, progress events and the exit status of a station run.
 #include <gtest/gtest.h>
 
-#include "station/ProgressEvents.h"
+#include "station/ProgressThrottle.h"
 #include "station/StationTally.h"
 #include "station/UnitIdentity.h"
 
@@ -35,9 +35,9 @@ TEST(StationPieces, FiltersServeUnitsMatchingAnyPortOrSerial) {
   EXPECT_EQ(a.Json()["node"].toString(), "/dev/hidraw0");
 }
 
-TEST(StationPieces, ProgressEventsAreRateLimitedAndTheLastBlockAlwaysGoesOut) {
+TEST(StationPieces, ProgressThrottleIsRateLimitedAndTheLastBlockAlwaysGoesOut) {
   // 110 bytes: three blocks carrying 48, 56 and 6 image bytes.
-  TProgressEvents progress(110, 3, 1000, 250);
+  TProgressThrottle progress(110, 3, 1000, 250);
   EXPECT_FALSE(progress.Admit(1, 1100));
   EXPECT_TRUE(progress.Admit(1, 1250));
   EXPECT_FALSE(progress.Admit(2, 1400));
@@ -51,10 +51,10 @@ TEST(StationPieces, ProgressEventsAreRateLimitedAndTheLastBlockAlwaysGoesOut) {
   EXPECT_DOUBLE_EQ(halfway["eta_s"].toDouble(), 1.3);  // 62 bytes left at 48 per second
   EXPECT_TRUE(progress.Figures(0, 1000)["eta_s"].isNull());
 
-  EXPECT_EQ(TProgressEvents::ImageBytesThrough(0, 110), 0);
-  EXPECT_EQ(TProgressEvents::ImageBytesThrough(2, 110), 104);
-  EXPECT_EQ(TProgressEvents::ImageBytesThrough(3, 110), 110);
-  EXPECT_EQ(TProgressEvents::ImageBytesThrough(1, 20), 20);
+  EXPECT_EQ(TProgressThrottle::ImageBytesThrough(0, 110), 0);
+  EXPECT_EQ(TProgressThrottle::ImageBytesThrough(2, 110), 104);
+  EXPECT_EQ(TProgressThrottle::ImageBytesThrough(3, 110), 110);
+  EXPECT_EQ(TProgressThrottle::ImageBytesThrough(1, 20), 20);
 }
 
 TEST(StationPieces, ExitStatusFollowsTheUnits) {

@@ -87,7 +87,7 @@ class TRecordingStatus : public IStatusOps, public IJobView {
   int selectedLine = -1;
   bool connectLamp = false;
   bool programEnabled = true;
-  const bool* connected = nullptr;  // point at TAppState::Connected
+  const bool* connected = nullptr;  // point at TProgrammerState::Connected
   int restoreLayoutCount = 0;
 
   std::map<TTarget, bool> checked{{TTarget::UsbHost, false}, {TTarget::Osd, false}};

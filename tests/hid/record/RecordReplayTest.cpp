@@ -70,7 +70,7 @@ class TStack {
   }
 
   test::TRecordingStatus window;
-  TAppState state;
+  TProgrammerState state;
   TQtMessagePump pump;
 
  private:

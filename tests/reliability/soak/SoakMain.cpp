@@ -18,7 +18,7 @@
 #include "ProgrammerRig.h"
 #include "RandomFault.h"
 #include "WaitFor.h"
-#include "firmware/Container.h"
+#include "firmware/ContainerHeader.h"
 #include "firmware/FirmwareImage.h"
 
 namespace {
@@ -53,10 +53,7 @@ std::vector<std::uint8_t> Image(std::mt19937& random, std::size_t length) {
 }
 
 std::vector<std::uint8_t> Container(const std::vector<std::uint8_t>& image) {
-  firmware::detail::TContainerHeader header{300, 2, 7, 0x5C};
-  std::vector<std::uint8_t> scrambled(image.size());
-  firmware::detail::UnscramblePayload(header, image.data(), scrambled.data(), image.size());
-  return firmware::test::MakeContainer(firmware::test::Chip300, 2, 7, {0, 0, 0x5C}, scrambled);
+  return firmware::BuildContainer(image, {300, 2, 7, 0x5C});
 }
 
 }  // namespace

@@ -1,4 +1,4 @@
-#include "station/ProgressEvents.h"
+#include "station/ProgressThrottle.h"
 
 #include <QJsonValue>
 #include <algorithm>
@@ -11,11 +11,11 @@ constexpr std::int64_t FirstBlockImageBytes = 48;
 constexpr std::int64_t BlockImageBytes = 56;
 }  // namespace
 
-TProgressEvents::TProgressEvents(std::int64_t imageLength, std::int64_t blocks, std::int64_t startMs,
+TProgressThrottle::TProgressThrottle(std::int64_t imageLength, std::int64_t blocks, std::int64_t startMs,
                                  std::int64_t intervalMs)
     : imageLength_(imageLength), blocks_(blocks), startMs_(startMs), intervalMs_(intervalMs), lastMs_(startMs) {}
 
-bool TProgressEvents::Admit(std::int64_t block, std::int64_t nowMs) {
+bool TProgressThrottle::Admit(std::int64_t block, std::int64_t nowMs) {
   if (block >= blocks_) {
     if (finalSent_) return false;
     finalSent_ = true;
@@ -29,12 +29,12 @@ bool TProgressEvents::Admit(std::int64_t block, std::int64_t nowMs) {
   return true;
 }
 
-std::int64_t TProgressEvents::ImageBytesThrough(std::int64_t block, std::int64_t imageLength) {
+std::int64_t TProgressThrottle::ImageBytesThrough(std::int64_t block, std::int64_t imageLength) {
   if (block <= 0) return 0;
   return std::min(imageLength, FirstBlockImageBytes + BlockImageBytes * (block - 1));
 }
 
-QJsonObject TProgressEvents::Figures(std::int64_t block, std::int64_t nowMs) const {
+QJsonObject TProgressThrottle::Figures(std::int64_t block, std::int64_t nowMs) const {
   const std::int64_t done = ImageBytesThrough(block, imageLength_);
   const double seconds = static_cast<double>(std::max<std::int64_t>(nowMs - startMs_, 0)) / 1000.0;
   const double rate = seconds > 0 ? static_cast<double>(done) / seconds : 0.0;

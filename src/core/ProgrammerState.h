@@ -11,8 +11,8 @@ class THidDevice;
 
 namespace kvm {
 
-struct TAppState {
-  // The application-wide break request: set by Break, Exit and a device change
+struct TProgrammerState {
+  // The programmer's break request: set by Break, Exit and a device change
   // during a job, cleared when a job starts. No report is sent while it is set.
   bool UserBreak = false;
   // A second interrupt: the reply a transaction waits for is not waited for

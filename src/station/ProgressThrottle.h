@@ -7,13 +7,13 @@
 
 namespace kvm::station {
 
-class TProgressEvents {
+class TProgressThrottle {
  public:
   static constexpr std::int64_t DefaultIntervalMs = 250;
 
   // A job of `blocks` blocks over an image of `imageLength` bytes, started at
   // `startMs` (any steady millisecond clock).
-  TProgressEvents(std::int64_t imageLength, std::int64_t blocks, std::int64_t startMs,
+  TProgressThrottle(std::int64_t imageLength, std::int64_t blocks, std::int64_t startMs,
                   std::int64_t intervalMs = DefaultIntervalMs);
 
   // Whether `block` confirmed blocks at `nowMs` deserve an event; the last
