@@ -214,7 +214,8 @@ TEST_F(CliStation, ASecondSignalStillWritesEveryRecord) {
 
 // Ctrl-C with no unit running says what it does: the run ends.
 TEST_F(CliStation, CtrlCWithNoUnitRunningEndsTheRun) {
-  TCliRun run({"station", "--osd", Firmware("osd.bin", 10), "--events", "-"}, Environment());
+  Plug("A");  // left alone: the station serves only another serial number
+  TCliRun run({"station", "--osd", Firmware("osd.bin", 10), "--serial", "OTHER", "--events", "-"}, Environment());
   ASSERT_TRUE(run.WaitForOutput("station-started", 3000));
   run.SendSignal(SIGINT);
   const TCliResult result = run.Finish(3000);
