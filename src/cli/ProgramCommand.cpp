@@ -137,7 +137,7 @@ class TProgramCommandRun {
     // looks like a container is no part of the history log.
     if (options.AsPlain) stack_.Jobs().SetLookalikeWarning([this](const std::string& text) { status_.Warn(text); });
     if (firmware::IsContainerName(options.UsbHostFile) || firmware::IsContainerName(options.OsdFile))
-      interrupt_.SetLeftoverFile(firmware::IntermediateFile());
+      interrupt_.AddLeftoverFile(firmware::IntermediateFile());
     interrupt_.OnInterrupt = [this] { Interrupt(); };
     interrupt_.OnSecondInterrupt = [this] {
       PrintError("interrupted again: ending the job now (the record is still written; a third Ctrl-C quits at once)");

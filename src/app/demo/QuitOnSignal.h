@@ -1,9 +1,9 @@
 // Ctrl-C, SIGTERM and SIGHUP end the demo through its event loop, so that the
 // temporary folder with the sample firmware is removed like on a normal close.
+// A second one while the loop is stuck ends the program the default way.
 #pragma once
 
-#include <QSocketNotifier>
-#include <memory>
+#include "core/SignalWake.h"
 
 namespace kvm::app {
 
@@ -11,13 +11,9 @@ class TQuitOnSignal {
  public:
   // Installs the handlers; QCoreApplication must exist. One instance at a time.
   TQuitOnSignal();
-  ~TQuitOnSignal();
-  TQuitOnSignal(const TQuitOnSignal&) = delete;
-  TQuitOnSignal& operator=(const TQuitOnSignal&) = delete;
 
  private:
-  int pipe_[2] = {-1, -1};
-  std::unique_ptr<QSocketNotifier> notifier_;
+  core::TSignalWake wake_;
 };
 
 }  // namespace kvm::app
