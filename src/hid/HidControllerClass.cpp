@@ -30,8 +30,6 @@ THidDeviceController::THidDeviceController(std::shared_ptr<platform::THidPlatfor
   if (d_->EnumerationLoaded) d_->Platform->LoadHidAccess();
   if (!d_->Platform->IsHidAccessLoaded()) return;  // unbound: no devices, ever
 
-  d_->NoticeReceiver = std::make_unique<QObject>();
-  QObject* receiver = d_->NoticeReceiver.get();
   // A notice that arrives while a notice-driven rescan runs (a handler that
   // pumps events) is dropped; the next one is handled normally.
   const auto handleNotice = [this](int param) {
@@ -41,33 +39,16 @@ THidDeviceController::THidDeviceController(std::shared_ptr<platform::THidPlatfor
     DeviceChange();
     d_->InDeviceChange = false;
   };
-  const int fd = d_->Platform->NoticeFd();
-  if (fd >= 0) {
-    d_->NoticeNotifier = new QSocketNotifier(fd, QSocketNotifier::Read, receiver);
-    QObject::connect(d_->NoticeNotifier, &QSocketNotifier::activated, receiver, [this, handleNotice] {
-      // Drained at every wake, also when the notice is dropped, so that the
-      // platform's queue never fills up.
-      if (d_->Platform->DrainNotices() > 0) handleNotice(SystemNotice);
-    });
-  } else {
-    // No descriptor to watch: the platform wakes us, maybe from another
-    // thread, and the drain is queued to this one.
-    d_->Platform->SetNoticeWake([this, receiver, handleNotice] {
-      QMetaObject::invokeMethod(
-          receiver, [this, handleNotice] { if (d_->Platform->DrainNotices() > 0) handleNotice(SystemNotice); },
-          Qt::QueuedConnection);
-    });
-  }
-  QMetaObject::invokeMethod(receiver, [handleNotice] { handleNotice(FirstNotice); }, Qt::QueuedConnection);
+  d_->Notices = std::make_unique<TNoticeWatch>(*d_->Platform, [handleNotice] { handleNotice(SystemNotice); });
+  QMetaObject::invokeMethod(d_->Notices->Context(), [handleNotice] { handleNotice(FirstNotice); },
+                            Qt::QueuedConnection);
 }
 
 THidDeviceController::~THidDeviceController() {
   d_->OnDeviceChange = nullptr;
   d_->OnDeviceUnplug = nullptr;
   d_->OnEnumerate = nullptr;
-  d_->NoticeNotifier = nullptr;
-  if (d_->NoticeReceiver) d_->Platform->SetNoticeWake({});
-  d_->NoticeReceiver.reset();
+  d_->Notices.reset();
 
   // Checked-out devices stay with their users, unplugged and detached.
   std::vector<THidDevice*> devices = std::move(d_->Devices);

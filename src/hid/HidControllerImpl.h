@@ -2,13 +2,12 @@
 // update the list and the counters directly.
 #pragma once
 
-#include <QObject>
-#include <QSocketNotifier>
 #include <memory>
 #include <string>
 #include <vector>
 
 #include "hid/HidControllerClass.h"
+#include "hid/NoticeWatch.h"
 
 namespace kvm::hid {
 
@@ -34,10 +33,9 @@ struct THidDeviceController::Impl {
   int LastChangeParam = 0;
   bool Loading = false;
 
-  // Lives on the user-interface thread and receives the notices there; exists
-  // only while HID access is bound.
-  std::unique_ptr<QObject> NoticeReceiver;
-  QSocketNotifier* NoticeNotifier = nullptr;  // child of NoticeReceiver
+  // Receives the notices on the user-interface thread; exists only while
+  // HID access is bound.
+  std::unique_ptr<TNoticeWatch> Notices;
 
   int IndexOf(const THidDevice* device) const;
 };

@@ -29,7 +29,7 @@ TUnitDiscovery::TUnitDiscovery(std::shared_ptr<hid::platform::THidPlatform> plat
 }
 
 TUnitDiscovery::~TUnitDiscovery() {
-  notifier_.reset();
+  notices_.reset();
   if (hidAccessBound_) platform_->UnloadHidAccess();
   if (enumerationBound_) platform_->UnloadEnumeration();
 }
@@ -41,13 +41,7 @@ bool TUnitDiscovery::Start(std::string& error) {
     error = "cannot reach the HID devices of this system (udev and hidraw access failed)";
     return false;
   }
-  const int fd = platform_->NoticeFd();
-  if (fd >= 0) {
-    notifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] {
-      if (platform_->DrainNotices() > 0) Rescan();
-    });
-  }
+  notices_ = std::make_unique<hid::TNoticeWatch>(*platform_, [this] { Rescan(); });
   return true;
 }
 

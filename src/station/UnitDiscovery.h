@@ -4,7 +4,6 @@
 // identity. Lives on the station's thread.
 #pragma once
 
-#include <QSocketNotifier>
 #include <QTimer>
 #include <cstdint>
 #include <functional>
@@ -13,6 +12,7 @@
 #include <optional>
 #include <string>
 
+#include "hid/NoticeWatch.h"
 #include "hid/platform/HidPlatform.h"
 #include "station/UnitIdentity.h"
 
@@ -50,7 +50,7 @@ class TUnitDiscovery {
   std::optional<TProgrammerSeen> Identify(const hid::platform::THidInterface& device, bool& retry);
 
   std::shared_ptr<hid::platform::THidPlatform> platform_;
-  std::unique_ptr<QSocketNotifier> notifier_;
+  std::unique_ptr<hid::TNoticeWatch> notices_;
   bool enumerationBound_ = false;
   bool hidAccessBound_ = false;
   struct TKnown {

@@ -1,16 +1,18 @@
 #include "station/UnitPlatform.h"
 
-#include <sys/eventfd.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstring>
 #include <mutex>
-#include <stdexcept>
 
 namespace kvm::station {
 
 namespace {
+// What the system says when a device path has gone.
+#ifdef _WIN32
+constexpr std::uint32_t DeviceGoneError = 2;  // ERROR_FILE_NOT_FOUND
+#else
+constexpr std::uint32_t DeviceGoneError = ENODEV;
+#endif
+
 // The bindings of a platform (library loading, reference counts) were made
 // for one user-interface thread; units bind and unbind from their own.
 std::mutex& BindingMutex() {
@@ -23,22 +25,10 @@ using hid::platform::THidInterface;
 using hid::platform::TOpenMode;
 
 TUnitPlatform::TUnitPlatform(std::shared_ptr<hid::platform::THidPlatform> inner, std::string devicePath)
-    : inner_(std::move(inner)), devicePath_(std::move(devicePath)), noticeFd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
-  if (noticeFd_ < 0) throw std::runtime_error(std::string("eventfd for a unit's notices: ") + std::strerror(errno));
-}
-
-TUnitPlatform::~TUnitPlatform() { ::close(noticeFd_); }
+    : inner_(std::move(inner)), devicePath_(std::move(devicePath)) {}
 
 void TUnitPlatform::MarkGone() {
-  if (gone_.exchange(true)) return;
-  const std::uint64_t one = 1;
-  [[maybe_unused]] const ssize_t n = ::write(noticeFd_, &one, sizeof one);
-}
-
-int TUnitPlatform::DrainNotices() {
-  std::uint64_t count = 0;
-  if (::read(noticeFd_, &count, sizeof count) != sizeof count) return 0;
-  return static_cast<int>(count);
+  if (!gone_.exchange(true)) notice_.Raise();
 }
 
 bool TUnitPlatform::LoadEnumeration() {
@@ -74,7 +64,7 @@ std::vector<THidInterface> TUnitPlatform::ScanInterfaces() {
 std::unique_ptr<hid::platform::THidHandle> TUnitPlatform::Open(const std::string& devicePath, TOpenMode mode,
                                                                std::uint32_t& error) {
   if (gone_ || devicePath != devicePath_) {
-    error = ENODEV;
+    error = DeviceGoneError;
     return nullptr;
   }
   return inner_->Open(devicePath, mode, error);

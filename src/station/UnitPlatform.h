@@ -8,10 +8,12 @@
 #pragma once
 
 #include <atomic>
+#include <functional>
 #include <memory>
 #include <string>
 
 #include "hid/platform/HidPlatform.h"
+#include "hid/platform/NoticeWake.h"
 
 namespace kvm::station {
 
@@ -20,7 +22,6 @@ class TUnitPlatform final : public hid::platform::THidPlatform {
   // `inner` does the real work; it may be shared with other units when it is
   // safe to use from several threads, else it is this unit's own.
   TUnitPlatform(std::shared_ptr<hid::platform::THidPlatform> inner, std::string devicePath);
-  ~TUnitPlatform() override;
 
   // Any thread: the device left. Scans find nothing and openings fail from now on.
   void MarkGone();
@@ -34,8 +35,9 @@ class TUnitPlatform final : public hid::platform::THidPlatform {
   std::unique_ptr<hid::platform::THidHandle> Open(const std::string& devicePath, hid::platform::TOpenMode mode,
                                                   std::uint32_t& error) override;
   bool GetCaps(const hid::platform::TPreparsedData& data, hid::THidCaps& caps) override;
-  int NoticeFd() override { return noticeFd_; }
-  int DrainNotices() override;
+  int NoticeFd() override { return notice_.Fd(); }
+  int DrainNotices() override { return notice_.Drain(); }
+  void SetNoticeWake(std::function<void()> wake) override { notice_.SetWake(std::move(wake)); }
   std::string InUseText(const std::string& devicePath, std::uint32_t error) override {
     return inner_->InUseText(devicePath, error);
   }
@@ -45,7 +47,7 @@ class TUnitPlatform final : public hid::platform::THidPlatform {
   const std::shared_ptr<hid::platform::THidPlatform> inner_;
   const std::string devicePath_;
   std::atomic<bool> gone_{false};
-  int noticeFd_ = -1;
+  hid::platform::TNoticeWake notice_;
 };
 
 }  // namespace kvm::station

@@ -212,6 +212,7 @@ bool TRecordingHidPlatform::GetCaps(const platform::TPreparsedData& data, THidCa
 
 int TRecordingHidPlatform::NoticeFd() { return inner_->NoticeFd(); }
 int TRecordingHidPlatform::DrainNotices() { return inner_->DrainNotices(); }
+void TRecordingHidPlatform::SetNoticeWake(std::function<void()> wake) { inner_->SetNoticeWake(std::move(wake)); }
 std::string TRecordingHidPlatform::ErrorText(std::uint32_t error) { return inner_->ErrorText(error); }
 
 }  // namespace kvm::hid::record

@@ -41,6 +41,7 @@ class TRecordingHidPlatform final : public platform::THidPlatform {
   bool GetCaps(const platform::TPreparsedData& data, THidCaps& caps) override;
   int NoticeFd() override;
   int DrainNotices() override;
+  void SetNoticeWake(std::function<void()> wake) override;
   std::string InUseText(const std::string& devicePath, std::uint32_t error) override {
     return inner_->InUseText(devicePath, error);
   }
