@@ -1,46 +1,14 @@
 #include "cli/ProgressLine.h"
 
-#ifdef _WIN32
-#include <windows.h>
-#include <io.h>
-#ifndef ENABLE_VIRTUAL_TERMINAL_PROCESSING
-#define ENABLE_VIRTUAL_TERMINAL_PROCESSING 0x0004
-#endif
-#else
-#include <sys/ioctl.h>
-#include <unistd.h>
-#endif
-
 #include <algorithm>
+
+#include "cli/Terminal.h"
 
 namespace kvm::cli {
 
 namespace {
 constexpr int BarWidth = 20;
-constexpr int FallbackWidth = 80;
 constexpr char EraseLine[] = "\r\033[K";
-
-void WriteAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n <= 0) return;  // a broken terminal must not stop the programming
-    done += static_cast<std::size_t>(n);
-  }
-}
-// A terminal that understands the erase-line sequence. A Windows console does
-// once asked to (Windows 10 on); older consoles get no live line.
-bool IsLiveTerminal(int fd) {
-  if (::isatty(fd) != 1) return false;
-#ifdef _WIN32
-  const HANDLE console = reinterpret_cast<HANDLE>(::_get_osfhandle(fd));
-  DWORD mode = 0;
-  if (!GetConsoleMode(console, &mode)) return false;
-  return SetConsoleMode(console, mode | ENABLE_VIRTUAL_TERMINAL_PROCESSING) != 0;
-#else
-  return true;
-#endif
-}
 }  // namespace
 
 std::string FormatProgressLine(const TProgressState& state, int width) {
@@ -79,7 +47,7 @@ void TProgressLine::Update(const TProgressState& state) {
 
 void TProgressLine::Hide() {
   if (!active_ || !shown_) return;
-  WriteAll(fd_, EraseLine);
+  WriteToTerminal(fd_, EraseLine);
   shown_ = false;
 }
 
@@ -90,22 +58,11 @@ void TProgressLine::Show() {
 void TProgressLine::Draw() {
   const std::string line = FormatProgressLine(state_, Width());
   if (shown_ && line == drawn_) return;
-  WriteAll(fd_, EraseLine + line);
+  WriteToTerminal(fd_, EraseLine + line);
   drawn_ = line;
   shown_ = true;
 }
 
-int TProgressLine::Width() const {
-#ifdef _WIN32
-  CONSOLE_SCREEN_BUFFER_INFO info{};
-  const HANDLE console = reinterpret_cast<HANDLE>(::_get_osfhandle(fd_));
-  if (GetConsoleScreenBufferInfo(console, &info) && info.srWindow.Right >= info.srWindow.Left)
-    return info.srWindow.Right - info.srWindow.Left + 1;
-#else
-  winsize size{};
-  if (::ioctl(fd_, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-#endif
-  return FallbackWidth;
-}
+int TProgressLine::Width() const { return TerminalWidth(fd_); }
 
 }  // namespace kvm::cli

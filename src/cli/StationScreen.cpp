@@ -1,27 +1,16 @@
 #include "cli/StationScreen.h"
 
-#include <sys/ioctl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
 
+#include "cli/Terminal.h"
+
 namespace kvm::cli {
 
 namespace {
-constexpr int FallbackWidth = 80;
 // Eight units writing blocks would otherwise redraw thousands of times a second.
 constexpr std::int64_t RedrawIntervalMs = 100;
-
-void WriteAll(int fd, const std::string& text) {
-  std::size_t done = 0;
-  while (done < text.size()) {
-    const ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-    if (n <= 0) return;  // a broken terminal must not stop the programming
-    done += static_cast<std::size_t>(n);
-  }
-}
 
 std::int64_t NowMs() {
   using namespace std::chrono;
@@ -38,17 +27,12 @@ std::string ElapsedText(std::int64_t ms) {
   return text;
 }
 
-int Width(int fd) {
-  winsize size{};
-  if (::ioctl(fd, TIOCGWINSZ, &size) == 0 && size.ws_col > 0) return size.ws_col;
-  return FallbackWidth;
-}
 }  // namespace
 
 TStationScreen::TStationScreen(bool printLines, int progressFd, TClock clock, int tickMs)
     : printLines_(printLines),
       fd_(progressFd),
-      active_(::isatty(progressFd) == 1),
+      active_(IsLiveTerminal(progressFd)),
       clock_(clock ? std::move(clock) : TClock(NowMs)),
       tickMs_(tickMs) {
   if (!active_) return;
@@ -100,7 +84,7 @@ void TStationScreen::ShowLines(const std::vector<std::string>& lines) {
   EraseLocked();
   std::string text;
   for (const std::string& line : lines) text += line + "\n";
-  WriteAll(fd_, text);
+  WriteToTerminal(fd_, text);
   DrawLocked(true);
 }
 
@@ -122,7 +106,7 @@ void TStationScreen::UnitFinished(const std::string& prefix, bool ok, const std:
   if (found != units_.end()) units_.erase(found);
   ++(ok ? programmed_ : failed_);
   EraseLocked();
-  WriteAll(fd_, prefix + (ok ? std::string("OK") : "FAILED: " + reason) + " (finished" + elapsed + ")\n");
+  WriteToTerminal(fd_, prefix + (ok ? std::string("OK") : "FAILED: " + reason) + " (finished" + elapsed + ")\n");
   DrawLocked(true);
 }
 
@@ -152,7 +136,7 @@ void TStationScreen::HideProgress() {
   units_.clear();
   EraseLocked();
   // Standard output's summary says the same where it shows on this terminal.
-  if (active_ && (!printLines_ || ::isatty(STDOUT_FILENO) != 1)) WriteAll(fd_, TallyLocked() + "\n");
+  if (active_ && (!printLines_ || !IsTerminal(1))) WriteToTerminal(fd_, TallyLocked() + "\n");
 }
 
 std::string TStationScreen::TallyLocked() const {
@@ -163,7 +147,7 @@ void TStationScreen::EraseLocked() {
   if (drawnLines_ == 0) return;
   std::string text = "\r\033[K";
   for (int i = 1; i < drawnLines_; ++i) text += "\033[A\033[K";
-  WriteAll(fd_, text);
+  WriteToTerminal(fd_, text);
   drawnLines_ = 0;
 }
 
@@ -172,7 +156,7 @@ void TStationScreen::DrawLocked(bool force) {
   const std::int64_t now = clock_();
   if (!force && drawnLines_ > 0 && now - lastDrawMs_ < RedrawIntervalMs) return;
   lastDrawMs_ = now;
-  const int width = Width(fd_);
+  const int width = TerminalWidth(fd_);
   std::string text;
   if (drawnLines_ > 0) {
     text = "\r\033[K";
@@ -189,7 +173,7 @@ void TStationScreen::DrawLocked(bool force) {
                                             " running");
   if (tally.size() >= static_cast<std::size_t>(width)) tally.resize(static_cast<std::size_t>(std::max(width - 1, 0)));
   text += tally;
-  WriteAll(fd_, text);
+  WriteToTerminal(fd_, text);
   drawnLines_ = static_cast<int>(units_.size()) + 1;
 }
 
