@@ -29,14 +29,21 @@ struct TStationOptions {
   bool ReplaceRecipe = false;
 };
 
-// A USB port as the system names it: bus, then the port chain ("1-4",
-// "1-2.3"); a programmer without a USB parent goes by its node.
+// A USB port as the system names it. Linux: bus, then the port chain ("1-4",
+// "1-2.3"); a programmer without a USB parent goes by its node. Windows: the
+// location Device Manager shows ("Port_#0003.Hub_#0001"), or the device path
+// where the system gives none.
 CLI::Validator UsbPortForm() {
   return CLI::Validator(
       [](const std::string& text) -> std::string {
+#ifdef _WIN32
+        if (!text.empty()) return {};
+        return "a port is written as Device Manager's location shows it, as in Port_#0003.Hub_#0001";
+#else
         static const QRegularExpression port("^[0-9]+-[0-9]+(\\.[0-9]+)*$");
         if (port.match(QString::fromStdString(text)).hasMatch() || text.rfind("/dev/", 0) == 0) return {};
         return "'" + text + "' is not a USB port; a port is written BUS-PORT[.PORT...], as in 1-4 or 1-2.3";
+#endif
       },
       "PORT");
 }
@@ -107,7 +114,7 @@ int RunStation(TStationOptions options) {
     PrintError(problem);
     return ExitFailed;
   }
-  if (!setup.Prepare(options.Plan, station::LinuxMachine(), error)) {
+  if (!setup.Prepare(options.Plan, station::NativeMachine(), error)) {
     PrintError(error);
     return ExitFailed;
   }

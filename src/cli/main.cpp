@@ -75,9 +75,7 @@ int main(int argc, char** argv) {
   kvm::cli::TCommandAction action;
   kvm::cli::AddListCommand(app, action);
   kvm::cli::AddProgramCommand(app, action);
-#ifndef _WIN32
   kvm::cli::AddStationCommand(app, action);
-#endif
   kvm::cli::AddInfoCommand(app, action);
   kvm::cli::AddUnscrambleCommand(app, action);
   kvm::cli::AddScrambleCommand(app, action);

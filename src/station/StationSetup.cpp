@@ -1,18 +1,22 @@
 #include "station/StationSetup.h"
 
-#include <unistd.h>
-
+#include <QCoreApplication>
 #include <QJsonArray>
 
 #include "firmware/FirmwareImage.h"
-#include "hid/platform/linux/LinuxHidPlatform.h"
+#include "hid/platform/NativeHidPlatform.h"
 #include "hid/record/RecordingHidPlatform.h"
 #include "hid/record/RecordingWriter.h"
 
 namespace kvm::station {
 
-TStationMachine LinuxMachine() {
-  return {hid::platform::MakeLinuxHidPlatform(), [] { return hid::platform::MakeLinuxHidPlatform(); }};
+TStationMachine NativeMachine() {
+  using hid::platform::MakeNativeHidPlatform;
+#ifdef _WIN32
+  return {MakeNativeHidPlatform(), nullptr};
+#else
+  return {MakeNativeHidPlatform(), [] { return MakeNativeHidPlatform(); }};
+#endif
 }
 
 std::string UnitIntermediateFile(long pid, int slot) {
@@ -88,7 +92,7 @@ bool TStationSetup::Prepare(const TStationPlan& plan, TStationMachine machine, s
       return recording == nullptr || recording->FinishRecording(failure);
     };
   }
-  const long pid = static_cast<long>(::getpid());
+  const long pid = static_cast<long>(QCoreApplication::applicationPid());
   config_.IntermediateFile = [pid](int slot) { return UnitIntermediateFile(pid, slot); };
   return true;
 }

@@ -42,9 +42,11 @@ struct TStationMachine {
   std::shared_ptr<hid::platform::THidPlatform> Platform;
   std::function<std::shared_ptr<hid::platform::THidPlatform>()> UnitPlatform;
 };
-// The machine's own HID devices; each unit binds hidraw and udev through a
-// platform of its own (one udev context must not be used from several threads).
-TStationMachine LinuxMachine();
+// The machine's own HID devices. On Linux each unit binds hidraw and udev
+// through a platform of its own (one udev context must not be used from
+// several threads); on Windows the units share the station's platform, whose
+// notice window belongs to the station's thread and whose scans take turns.
+TStationMachine NativeMachine();
 
 // The intermediate file of the unit in `slot` of process `pid`, beside the
 // window's own.

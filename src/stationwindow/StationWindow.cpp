@@ -48,7 +48,7 @@ QString Clock(std::int64_t ms) {
 TStationWindow::TStationWindow(TStationWindowOptions options, QWidget* parent)
     : QWidget(parent),
       options_(std::move(options)),
-      runner_(feed_, options_.Machine ? options_.Machine : TStationRunner::TMachineFactory(station::LinuxMachine)),
+      runner_(feed_, options_.Machine ? options_.Machine : TStationRunner::TMachineFactory(station::NativeMachine)),
       fileDialog_(std::make_unique<app::TQtFileDialog>(this)) {
   clock_.start();
   setWindowTitle(QStringLiteral("Zorbek KVM Programming Station"));

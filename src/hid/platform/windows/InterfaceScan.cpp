@@ -35,6 +35,10 @@ bool ReadDetail(const TSetupApiEntryPoints& api, HDEVINFO set, SP_DEVICE_INTERFA
   found.Interface.DevicePath.assign(path, length);
   found.Interface.DeviceID = device.DevInst;
   found.Properties = ReadPnPProperties(set, device);
+  // Where it is plugged in, as Device Manager shows it; the path where the
+  // system says nothing.
+  found.Interface.PortPath = found.Properties.LocationInformation.empty() ? found.Interface.DevicePath
+                                                                           : found.Properties.LocationInformation;
   return true;
 }
 

@@ -42,6 +42,7 @@ bool TWindowsHidPlatform::LoadEnumeration() { return LoadSetupApi(); }
 void TWindowsHidPlatform::UnloadEnumeration() { UnloadSetupApi(); }
 
 bool TWindowsHidPlatform::LoadHidAccess() {
+  std::lock_guard lock(scanMutex_);
   if (!LoadHid()) return false;
   HidEntryPoints().GetHidGuid(&hidGuid_);
   if (noticeWindow_ == nullptr) {
@@ -52,6 +53,7 @@ bool TWindowsHidPlatform::LoadHidAccess() {
 }
 
 void TWindowsHidPlatform::UnloadHidAccess() {
+  std::lock_guard lock(scanMutex_);
   noticeWindow_.reset();
   UnloadHid();
   hidGuid_ = kPublishedHidGuid;
@@ -61,6 +63,7 @@ bool TWindowsHidPlatform::IsHidAccessLoaded() const { return IsHidLoaded(); }
 
 std::vector<THidInterface> TWindowsHidPlatform::ScanInterfaces() {
   std::vector<THidInterface> list;
+  std::lock_guard lock(scanMutex_);
   properties_.clear();
   if (!IsHidLoaded()) return list;
   for (TScannedInterface& found : ScanDeviceInterfaces(hidGuid_)) {
@@ -71,6 +74,7 @@ std::vector<THidInterface> TWindowsHidPlatform::ScanInterfaces() {
 }
 
 const TWindowsPnPProperties* TWindowsHidPlatform::PnPProperties(const std::string& devicePath) const {
+  std::lock_guard lock(scanMutex_);
   const auto at = properties_.find(devicePath);
   return at != properties_.end() ? &at->second : nullptr;
 }

@@ -7,6 +7,7 @@
 
 #include <map>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -32,6 +33,7 @@ class TWindowsHidPlatform final : public THidPlatform, public TWindowsNoticeSour
   void UnloadHidAccess() override;
   bool IsHidAccessLoaded() const override;
 
+  // Any thread: the station's units share one platform.
   std::vector<THidInterface> ScanInterfaces() override;
   std::unique_ptr<THidHandle> Open(const std::string& devicePath, TOpenMode mode, std::uint32_t& error) override;
   bool GetCaps(const TPreparsedData& data, THidCaps& caps) override;
@@ -50,12 +52,15 @@ class TWindowsHidPlatform final : public THidPlatform, public TWindowsNoticeSour
   // The HID interface class; the published GUID while HID is not bound.
   const GUID& HidGuid() const { return hidGuid_; }
   // Registry properties of an interface found by the last scan; null if none.
+  // Valid until the next scan.
   const TWindowsPnPProperties* PnPProperties(const std::string& devicePath) const;
 
  private:
   GUID hidGuid_;
   std::unique_ptr<TNoticeWindow> noticeWindow_;
   TNoticeHandler noticeHandler_;
+  // Scans, and the binding's interface class, from several threads.
+  mutable std::mutex scanMutex_;
   std::map<std::string, TWindowsPnPProperties> properties_;
 };
 
