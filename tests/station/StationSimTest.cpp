@@ -331,7 +331,10 @@ TEST(Station, AnInterruptBreaksTheRunningUnits) {
   TStationRig rig;
   rig.UsbHost = rig.Firmware("host.bin", 400);
   rig.Osd = rig.Firmware("osd.bin", 5);
-  for (int i = 1; i <= 3; ++i) rig.Plug("P" + std::to_string(i), "1-" + std::to_string(i)).Emulator->AddRule(Blocks(TFaultAction::Delayed(2)));
+  for (int i = 1; i <= 3; ++i) {
+    const std::string n = std::to_string(i);
+    rig.Plug(std::string("P").append(n), std::string("1-").append(n)).Emulator->AddRule(Blocks(TFaultAction::Delayed(2)));
+  }
   rig.Configure();
   rig.When(
       [&] {
