@@ -149,7 +149,6 @@ std::string HexText(unsigned value, int digits) {
   return text;
 }
 
-std::string TargetName(TTarget target) { return target == TTarget::UsbHost ? "USB Host" : "OSD"; }
 
 bool ReadWholeFile(const std::string& path, std::vector<std::uint8_t>& data, std::string& error) {
   std::int64_t length = 0;

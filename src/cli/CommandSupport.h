@@ -38,8 +38,6 @@ CLI::Option* AddTargetOption(CLI::App& command, TTarget& target);
 CLI::Validator NumberIn(long minimum, long maximum);
 // A number of seconds (fractions allowed) from minimum to maximum, in words.
 CLI::Validator SecondsIn(double minimum, double maximum);
-// "USB Host" or "OSD", as the window names the targets.
-std::string TargetName(TTarget target);
 
 // Empty when `path` can be given to `option` (an --events or --log file that
 // is appended to), else why not, naming the option and the path ("--log

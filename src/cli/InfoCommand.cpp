@@ -54,7 +54,7 @@ void PrintText(const TInfoOptions& options, const firmware::TFileExamination& fi
     row("Key byte:", header.KeyByte ? "0x" + HexText(static_cast<unsigned>(*header.KeyByte), 2) : "(past the header)");
     row("Payload length:", std::to_string(header.PayloadLength) + " bytes");
   }
-  row("Target:", TargetName(options.Target) + ": " + (file.Accepted() ? "accepted" : "refused"));
+  row("Target:", std::string(TargetName(options.Target)) + ": " + (file.Accepted() ? "accepted" : "refused"));
   if (file.Lookalike) row("Warning:", ContainerLookalikeAdvice(options.Target, options.File));
   // A refused file has no plan to show: no job would send a block of it.
   if (!file.Accepted()) return;

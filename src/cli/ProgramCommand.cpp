@@ -292,9 +292,9 @@ class TProgramCommandRun {
       if (!status_.IsTargetChecked(target)) continue;
       const std::string result = status_.Result(target);
       jobResults_.push_back({target, status_.TargetFileName(target), result, status_.Lamp(target) == TLampPicture::Green});
-      if (quiet_ && !result.empty()) std::printf("%s: %s\n", TargetName(target).c_str(), result.c_str());
+      if (quiet_ && !result.empty()) std::printf("%s: %s\n", TargetName(target), result.c_str());
       if (status_.Lamp(target) == TLampPicture::Red && !interrupt_.Interrupted())
-        PrintError(TargetName(target) + " job failed: " + result);
+        PrintError(std::string(TargetName(target)) + " job failed: " + result);
     }
     // The break that a change of the connection makes during the USB Host job
     // also keeps the OSD job from starting; say so rather than nothing.

@@ -6,7 +6,7 @@
 namespace kvm::cli {
 
 std::string ContainerLookalikeAdvice(TTarget target, const std::string& path) {
-  return path + " starts with a header the " + std::string(target == TTarget::UsbHost ? "USB Host" : "OSD") +
+  return path + " starts with a header the " + std::string(TargetName(target)) +
          " target accepts as a scrambled container's, but its name makes it a plain image, which is programmed "
          "byte for byte, still scrambled. Rename it to end in " +
          firmware::ContainerEndingFor(TargetCode(target), path) +

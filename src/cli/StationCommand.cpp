@@ -54,7 +54,7 @@ std::vector<std::string> FileLines(const std::vector<station::TFirmwareFile>& fi
   for (const station::TFirmwareFile& file : files) {
     char checksum[16];
     std::snprintf(checksum, sizeof checksum, "0x%04X", static_cast<unsigned>(file.CheckSum) & 0xFFFFu);
-    lines.push_back(std::string(file.Target == TTarget::UsbHost ? "USB Host" : "OSD") + " firmware: " +
+    lines.push_back(std::string(TargetName(file.Target)) + " firmware: " +
                     PrintableText(file.Path) + ", " + std::to_string(file.FileSize) + " bytes, checksum " + checksum);
   }
   return lines;

@@ -47,7 +47,8 @@ bool IsSha256(const QString& text) {
   return true;
 }
 
-bool SameFile(const std::string& a, const std::string& b) {
+// The same file, or, where either does not exist yet, the same absolute path.
+bool SameFileOrPath(const std::string& a, const std::string& b) {
   if (a.empty() || b.empty() || b == "-") return false;
   const QFileInfo left(QString::fromStdString(a)), right(QString::fromStdString(b));
   if (!left.exists() || !right.exists()) return left.absoluteFilePath() == right.absoluteFilePath();
@@ -129,7 +130,7 @@ bool ReadRecipe(const std::string& path, TRecipe& recipe, std::string& error) {
 bool WriteRecipe(const std::string& path, const TRecipe& recipe, bool replace, const std::vector<std::string>& inputs,
                  std::string& error) {
   for (const std::string& input : inputs)
-    if (SameFile(path, input)) {
+    if (SameFileOrPath(path, input)) {
       error = "recipe " + path + " is " + input + ", an input of the station: it is not overwritten";
       return false;
     }

@@ -26,7 +26,6 @@ namespace kvm::stationwindow {
 
 namespace {
 
-QString TargetName(TTarget target) { return target == TTarget::UsbHost ? "USB Host" : "OSD"; }
 
 QToolButton* Browse(QWidget* parent) {
   auto* button = new QToolButton(parent);

@@ -22,7 +22,6 @@ app::TBallColour BallOf(TLamp lamp) {
   return app::TBallColour::Gray;
 }
 
-QString TargetName(TTarget target) { return target == TTarget::UsbHost ? "USB Host" : "OSD"; }
 
 }  // namespace
 

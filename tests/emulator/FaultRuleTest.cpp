@@ -15,8 +15,8 @@ using test::CommandReport;
 using test::ImageBlocks;
 using Bytes = std::vector<std::uint8_t>;
 
-Bytes Status(std::uint8_t code) { return TProgrammerEmulator::StatusReport(code); }
-Bytes Value(std::uint16_t value) { return TProgrammerEmulator::ValueReport(value); }
+using test::StatusReply;
+using test::ValueReply;
 
 class FaultRuleTest : public ::testing::Test {
  protected:
@@ -43,7 +43,7 @@ TEST_F(FaultRuleTest, DroppedReportHasNoEffect) {
   EXPECT_TRUE(Replies(BlockReport(4, 1, blocks[1])).empty());
   EXPECT_EQ(emulator.BlockCount(4), 1);
   // The resend of the same block is the second occurrence and gets through.
-  EXPECT_EQ(Replies(BlockReport(4, 1, blocks[1])).back(), Status(0x02));
+  EXPECT_EQ(Replies(BlockReport(4, 1, blocks[1])).back(), StatusReply(0x02));
   EXPECT_EQ(emulator.BlockCount(4), 2);
   EXPECT_EQ(emulator.Log()[1].Fate, TReportFate::Dropped);
 }
@@ -51,44 +51,44 @@ TEST_F(FaultRuleTest, DroppedReportHasNoEffect) {
 TEST_F(FaultRuleTest, AckOnlyAndFail) {
   Rule(Command(CmdInitialise), TFaultKind::AckOnly);
   Rule(Command(CmdEnable), TFaultKind::Fail);
-  EXPECT_EQ(Replies(CommandReport(4, CmdInitialise)), (std::vector<Bytes>{Status(0x01)}));
-  EXPECT_EQ(Replies(CommandReport(0, CmdEnable)), (std::vector<Bytes>{Status(0x01), Status(0x04)}));
+  EXPECT_EQ(Replies(CommandReport(4, CmdInitialise)), (std::vector<Bytes>{StatusReply(0x01)}));
+  EXPECT_EQ(Replies(CommandReport(0, CmdEnable)), (std::vector<Bytes>{StatusReply(0x01), StatusReply(0x04)}));
   EXPECT_FALSE(emulator.IsEnabled());  // a refused command has no effect
 }
 
 TEST_F(FaultRuleTest, FailedValueCommandSendsNoValue) {
   Rule(Command(CmdChipID), TFaultKind::Fail);
-  EXPECT_EQ(Replies(CommandReport(4, CmdChipID)), (std::vector<Bytes>{Status(0x01), Status(0x04)}));
+  EXPECT_EQ(Replies(CommandReport(4, CmdChipID)), (std::vector<Bytes>{StatusReply(0x01), StatusReply(0x04)}));
 }
 
 TEST_F(FaultRuleTest, OtherCompletionSwapsTwoAndThree) {
   Rule(Command(CmdDisable), TFaultKind::OtherCompletion);
   Rule(Block(0), TFaultKind::OtherCompletion);
-  EXPECT_EQ(Replies(CommandReport(0, CmdDisable)).back(), Status(0x02));
-  EXPECT_EQ(Replies(BlockReport(4, 0, blocks[0])).back(), Status(0x03));
-  EXPECT_EQ(Replies(CommandReport(0, CmdEnable)).back(), Status(0x02));  // unaffected
+  EXPECT_EQ(Replies(CommandReport(0, CmdDisable)).back(), StatusReply(0x02));
+  EXPECT_EQ(Replies(BlockReport(4, 0, blocks[0])).back(), StatusReply(0x03));
+  EXPECT_EQ(Replies(CommandReport(0, CmdEnable)).back(), StatusReply(0x02));  // unaffected
 }
 
 TEST_F(FaultRuleTest, ValueFaults) {
   Rule(Command(CmdChipID), TFaultAction::Value16(TFaultKind::WrongValue, 0x2051));
   Rule(Command(CmdCheckSum), TFaultAction::Value16(TFaultKind::BadValueReply, 0x07));
-  EXPECT_EQ(Replies(CommandReport(4, CmdChipID)).front(), Value(0x2051));
+  EXPECT_EQ(Replies(CommandReport(4, CmdChipID)).front(), ValueReply(0x2051));
   EXPECT_EQ(Replies(CommandReport(4, CmdCheckSum)).front(), TProgrammerEmulator::ValueReport(0, 0x07));
 }
 
 TEST_F(FaultRuleTest, WrongChecksumOnlyForOneTarget) {
   Rule({CmdCheckSum, std::uint8_t{2}, std::nullopt, std::nullopt},
        TFaultAction::Value16(TFaultKind::WrongValue, 0xBEEF));
-  EXPECT_EQ(Replies(CommandReport(4, CmdCheckSum)).front(), Value(0));
-  EXPECT_EQ(Replies(CommandReport(2, CmdCheckSum)).front(), Value(0xBEEF));
+  EXPECT_EQ(Replies(CommandReport(4, CmdCheckSum)).front(), ValueReply(0));
+  EXPECT_EQ(Replies(CommandReport(2, CmdCheckSum)).front(), ValueReply(0xBEEF));
 }
 
 TEST_F(FaultRuleTest, StatusBurstComesAheadOfTheAnswer) {
   Rule(Command(CmdEnable), TFaultAction::StatusBurst(0x01, 9));
   const auto replies = Replies(CommandReport(0, CmdEnable));
   ASSERT_EQ(replies.size(), 11u);
-  for (int i = 0; i < 10; ++i) EXPECT_EQ(replies[i], Status(0x01));
-  EXPECT_EQ(replies[10], Status(0x02));  // the 11th: a host keeping 8 never sees it
+  for (int i = 0; i < 10; ++i) EXPECT_EQ(replies[i], StatusReply(0x01));
+  EXPECT_EQ(replies[10], StatusReply(0x02));  // the 11th: a host keeping 8 never sees it
 }
 
 TEST_F(FaultRuleTest, ExtraRepliesOfUnknownKindsAndFlood) {
@@ -97,8 +97,8 @@ TEST_F(FaultRuleTest, ExtraRepliesOfUnknownKindsAndFlood) {
   const auto replies = Replies(CommandReport(0, CmdEnable));
   ASSERT_EQ(replies.size(), 6u);
   EXPECT_EQ(replies[0], (Bytes{0x01, 0x05, 0x02, 0, 0, 0, 0, 0}));
-  EXPECT_EQ(replies[2], Status(0x02));
-  EXPECT_EQ(replies[5], Status(0x02));
+  EXPECT_EQ(replies[2], StatusReply(0x02));
+  EXPECT_EQ(replies[5], StatusReply(0x02));
 }
 
 TEST_F(FaultRuleTest, DelayAppliesToEveryReplyOfTheReport) {
@@ -151,7 +151,7 @@ TEST_F(FaultRuleTest, BlockMatchIgnoresOtherCommands) {
 TEST_F(FaultRuleTest, CombinedFaultsAndClearing) {
   Rule(Command(CmdChipID), TFaultKind::AckOnly);
   Rule(Command(CmdChipID), TFaultAction::Value16(TFaultKind::WrongValue, 1));
-  EXPECT_EQ(Replies(CommandReport(4, CmdChipID)), (std::vector<Bytes>{Value(1), Status(0x01)}));
+  EXPECT_EQ(Replies(CommandReport(4, CmdChipID)), (std::vector<Bytes>{ValueReply(1), StatusReply(0x01)}));
   emulator.ClearRules();
   EXPECT_EQ(Replies(CommandReport(4, CmdChipID)).size(), 3u);
 }

@@ -20,15 +20,15 @@ std::vector<Bytes> Send(TProgrammerEmulator& emulator, const Bytes& report) {
   return emulator.Replies(report.data(), report.size());
 }
 
-Bytes Status(std::uint8_t code) { return TProgrammerEmulator::StatusReport(code); }
-Bytes Value(std::uint16_t value) { return TProgrammerEmulator::ValueReport(value); }
+using test::StatusReply;
+using test::ValueReply;
 
 // Initialises the target and sends the image block by block; true when every block completed.
 bool Program(TProgrammerEmulator& emulator, std::uint8_t target, const Bytes& image) {
-  if (Send(emulator, CommandReport(target, CmdInitialise)).back() != Status(0x02)) return false;
+  if (Send(emulator, CommandReport(target, CmdInitialise)).back() != StatusReply(0x02)) return false;
   const auto blocks = ImageBlocks(image);
   for (std::size_t n = 0; n < blocks.size(); ++n)
-    if (Send(emulator, BlockReport(target, static_cast<std::uint16_t>(n), blocks[n])).back() != Status(0x02))
+    if (Send(emulator, BlockReport(target, static_cast<std::uint16_t>(n), blocks[n])).back() != StatusReply(0x02))
       return false;
   return true;
 }
@@ -47,25 +47,25 @@ Bytes RandomImage(std::size_t size, unsigned seed) {
 
 TEST(ProgrammerEmulator, CommandsAcknowledgeThenComplete) {
   TProgrammerEmulator emulator;
-  EXPECT_EQ(Send(emulator, CommandReport(0, CmdEnable)), (std::vector<Bytes>{Status(0x01), Status(0x02)}));
+  EXPECT_EQ(Send(emulator, CommandReport(0, CmdEnable)), (std::vector<Bytes>{StatusReply(0x01), StatusReply(0x02)}));
   EXPECT_TRUE(emulator.IsEnabled());
-  EXPECT_EQ(Send(emulator, CommandReport(4, CmdInitialise)), (std::vector<Bytes>{Status(0x01), Status(0x02)}));
+  EXPECT_EQ(Send(emulator, CommandReport(4, CmdInitialise)), (std::vector<Bytes>{StatusReply(0x01), StatusReply(0x02)}));
   // Disable completes with the other code.
-  EXPECT_EQ(Send(emulator, CommandReport(0, CmdDisable)), (std::vector<Bytes>{Status(0x01), Status(0x03)}));
+  EXPECT_EQ(Send(emulator, CommandReport(0, CmdDisable)), (std::vector<Bytes>{StatusReply(0x01), StatusReply(0x03)}));
   EXPECT_FALSE(emulator.IsEnabled());
 }
 
 TEST(ProgrammerEmulator, ChipIdPerTargetComesBeforeTheCompletion) {
   TProgrammerEmulator emulator;
-  EXPECT_EQ(Send(emulator, CommandReport(4, CmdChipID)), (std::vector<Bytes>{Value(0x2052), Status(0x01), Status(0x02)}));
-  EXPECT_EQ(Send(emulator, CommandReport(2, CmdChipID)), (std::vector<Bytes>{Value(0x0050), Status(0x01), Status(0x02)}));
+  EXPECT_EQ(Send(emulator, CommandReport(4, CmdChipID)), (std::vector<Bytes>{ValueReply(0x2052), StatusReply(0x01), StatusReply(0x02)}));
+  EXPECT_EQ(Send(emulator, CommandReport(2, CmdChipID)), (std::vector<Bytes>{ValueReply(0x0050), StatusReply(0x01), StatusReply(0x02)}));
   emulator.SetChipID(2, 0x1234);
-  EXPECT_EQ(Send(emulator, CommandReport(2, CmdChipID)).front(), Value(0x1234));
+  EXPECT_EQ(Send(emulator, CommandReport(2, CmdChipID)).front(), ValueReply(0x1234));
 }
 
 TEST(ProgrammerEmulator, RefusesWhatItCannotDo) {
   TProgrammerEmulator emulator;
-  const std::vector<Bytes> refused = {Status(0x01), Status(0x04)};
+  const std::vector<Bytes> refused = {StatusReply(0x01), StatusReply(0x04)};
   for (std::uint8_t command : {0x00, 0x05, 0x07, 0x08, 0x0A, 0xFF})
     EXPECT_EQ(Send(emulator, CommandReport(4, command)), refused) << int(command);
   // A target without a chip.
@@ -98,20 +98,20 @@ TEST(ProgrammerEmulator, ChecksumIsTheFileSumOverTheToldLength) {
     ASSERT_TRUE(Program(emulator, 4, image));
     // Block 0 padding beyond a short image is received but not summed.
     EXPECT_EQ(emulator.ReceivedBytes(4).size(), std::max<std::size_t>(size, 48));
-    EXPECT_EQ(Send(emulator, CommandReport(4, CmdCheckSum)).front(), Value(FileSum(image))) << size;
+    EXPECT_EQ(Send(emulator, CommandReport(4, CmdCheckSum)).front(), ValueReply(FileSum(image))) << size;
   }
 }
 
 TEST(ProgrammerEmulator, ChecksumWrapsAtSixteenBits) {
   TProgrammerEmulator emulator;
   ASSERT_TRUE(Program(emulator, 2, Bytes(258, 0xFF)));
-  EXPECT_EQ(Send(emulator, CommandReport(2, CmdCheckSum)).front(), Value(0x00FE));
+  EXPECT_EQ(Send(emulator, CommandReport(2, CmdCheckSum)).front(), ValueReply(0x00FE));
 }
 
 TEST(ProgrammerEmulator, BlockGapsAndOldBlocksAreRefused) {
   TProgrammerEmulator emulator;
   const auto blocks = ImageBlocks(RandomImage(300, 3));
-  const std::vector<Bytes> ok = {Status(0x01), Status(0x02)}, refused = {Status(0x01), Status(0x04)};
+  const std::vector<Bytes> ok = {StatusReply(0x01), StatusReply(0x02)}, refused = {StatusReply(0x01), StatusReply(0x04)};
   EXPECT_EQ(Send(emulator, BlockReport(4, 1, blocks[1])), refused);  // no block 0 yet
   EXPECT_EQ(Send(emulator, BlockReport(4, 0, blocks[0])), ok);
   EXPECT_EQ(Send(emulator, BlockReport(4, 2, blocks[2])), refused);  // gap
@@ -140,13 +140,13 @@ TEST(ProgrammerEmulator, DataLengthByteDecidesHowManyBytesCount) {
   TProgrammerEmulator emulator;
   Bytes report = BlockReport(4, 0, {0, 0, 0, 5, 1, 2, 3, 4, 5});
   report[20] = 0x77;  // beyond the count: ignored
-  EXPECT_EQ(Send(emulator, report).back(), Status(0x02));
+  EXPECT_EQ(Send(emulator, report).back(), StatusReply(0x02));
   EXPECT_EQ(emulator.ReceivedBytes(4), (Bytes{1, 2, 3, 4, 5}));
   // A count larger than the bytes written, and a block 0 without its length, are refused.
   Bytes cut = BlockReport(4, 1, Bytes(56, 9));
   cut.resize(40);
-  EXPECT_EQ(Send(emulator, cut).back(), Status(0x04));
-  EXPECT_EQ(Send(emulator, BlockReport(4, 0, {0, 0, 1})).back(), Status(0x04));
+  EXPECT_EQ(Send(emulator, cut).back(), StatusReply(0x04));
+  EXPECT_EQ(Send(emulator, BlockReport(4, 0, {0, 0, 1})).back(), StatusReply(0x04));
 }
 
 TEST(ProgrammerEmulator, InitialisingStartsANewImage) {
@@ -155,7 +155,7 @@ TEST(ProgrammerEmulator, InitialisingStartsANewImage) {
   Send(emulator, CommandReport(4, CmdInitialise));
   EXPECT_EQ(emulator.BlockCount(4), 0);
   EXPECT_FALSE(emulator.ToldLength(4).has_value());
-  EXPECT_EQ(Send(emulator, CommandReport(4, CmdCheckSum)).front(), Value(0));
+  EXPECT_EQ(Send(emulator, CommandReport(4, CmdCheckSum)).front(), ValueReply(0));
 }
 
 TEST(ProgrammerEmulator, LogsEveryReportAsWritten) {
@@ -176,7 +176,7 @@ TEST(ProgrammerEmulator, ReplyFunctionCarriesTheRepliesOfTheEmulator) {
   auto emulator = std::make_shared<TProgrammerEmulator>();
   TReplyFunction replies = TProgrammerEmulator::ReplyFunction(emulator);
   const Bytes enable = CommandReport(0, CmdEnable);
-  EXPECT_EQ(replies(enable.data(), enable.size()), (std::vector<Bytes>{Status(0x01), Status(0x02)}));
+  EXPECT_EQ(replies(enable.data(), enable.size()), (std::vector<Bytes>{StatusReply(0x01), StatusReply(0x02)}));
   EXPECT_EQ(emulator->ReportCount(), 1u);
 }
 

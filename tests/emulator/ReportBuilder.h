@@ -5,7 +5,13 @@
 #include <cstdint>
 #include <vector>
 
+#include "emulator/ProgrammerEmulator.h"
+
 namespace kvm::emulator::test {
+
+// The emulator's own status and value replies, to compare with.
+inline std::vector<std::uint8_t> StatusReply(std::uint8_t code) { return TProgrammerEmulator::StatusReport(code); }
+inline std::vector<std::uint8_t> ValueReply(std::uint16_t value) { return TProgrammerEmulator::ValueReport(value); }
 
 inline std::vector<std::uint8_t> CommandReport(std::uint8_t target, std::uint8_t command) {
   std::vector<std::uint8_t> report(64, 0);

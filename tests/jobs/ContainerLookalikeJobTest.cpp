@@ -10,15 +10,15 @@
 namespace kvm::test {
 namespace {
 
-const std::string Samples = KVM_FIRMWARE_TEST_DATA;
+const std::string LookalikeSamples = KVM_FIRMWARE_TEST_DATA;
 
 TEST(ContainerLookalikeJob, IsProgrammedAsItIsAfterARedWarning) {
   firmware::test::TTempFolder folder;
   firmware::test::TScopedEnvironment tmpDir{"TMPDIR", folder.Path()};
   TProgrammerRig rig;
   ASSERT_TRUE(rig.StartConnected());
-  const auto container = firmware::test::ReadBytes(Samples + "/sample300.usb");
-  const auto plain = firmware::test::ReadBytes(Samples + "/sample300.bin");
+  const auto container = firmware::test::ReadBytes(LookalikeSamples + "/sample300.usb");
+  const auto plain = firmware::test::ReadBytes(LookalikeSamples + "/sample300.bin");
   struct TCase {
     std::string Name;
     std::vector<std::uint8_t> Bytes;

@@ -18,7 +18,7 @@ struct TUnplugStage {
 };
 
 // 200 image bytes: blocks 0 (52 bytes), 1 and 2 (56) and 3 (the last 40).
-constexpr std::size_t ImageLength = 200;
+constexpr std::size_t UnplugImageLength = 200;
 
 const TUnplugStage Stages[] = {
     {"Enable", {CmdEnable, {}, {}, {}}, "Enable Programmer failed : -2", -2},
@@ -40,7 +40,7 @@ TEST_P(UnplugDuringJob, EndsWithItsFailureAndGoesBackToScanning) {
   ASSERT_TRUE(rig.StartConnected());
   AddRule(stage.Match, TFaultKind::Unplug);
 
-  EXPECT_EQ(Run(Write("fw.usb", ContainerOf(PatternBytes(ImageLength)))), stage.Result);
+  EXPECT_EQ(Run(Write("fw.usb", ContainerOf(PatternBytes(UnplugImageLength)))), stage.Result);
   ExpectFailedJobEnded(stage.LastLine);
   const int changed = rig.window.FindLog("Connection is changed !");
   ASSERT_GE(changed, 0);
@@ -62,7 +62,7 @@ INSTANTIATE_TEST_SUITE_P(Stages, UnplugDuringJob, ::testing::ValuesIn(Stages),
 TEST_F(ReliabilityTestSlowTicks, ProgrammerPluggedInAgainAfterAnUnplugProgramsTheNextJob) {
   ASSERT_TRUE(rig.StartConnected());
   AddRule({CmdBlockWrite, {}, 1, 1}, TFaultKind::Unplug);
-  const std::string path = Write("fw.usb", ContainerOf(PatternBytes(ImageLength)));
+  const std::string path = Write("fw.usb", ContainerOf(PatternBytes(UnplugImageLength)));
   EXPECT_NE(Run(path), 0);
   ASSERT_TRUE(WaitFor([&] { return !rig.link->CheckTargetTimer().Enabled(); }, 1000));
 
@@ -70,7 +70,7 @@ TEST_F(ReliabilityTestSlowTicks, ProgrammerPluggedInAgainAfterAnUnplugProgramsTh
   ASSERT_TRUE(rig.WaitConnected());
   EXPECT_EQ(Run(path), 0);
   EXPECT_EQ(rig.window.log.back(), "Program OK");
-  EXPECT_EQ(rig.emulator->Image(TargetUsbHost), PatternBytes(ImageLength));
+  EXPECT_EQ(rig.emulator->Image(TargetUsbHost), PatternBytes(UnplugImageLength));
   ExpectIdle(TTarget::UsbHost, TLampPicture::Green);
 }
 

@@ -96,7 +96,7 @@ TReadStatus TReplayDevice::Read(std::uint8_t* buffer, std::size_t capacity, std:
                                 std::uint32_t& error, const bool& cancelled) {
   got = 0;
   std::unique_lock lock(mutex_);
-  const bool forever = timeoutMs < 0;
+  const bool waitsForever = timeoutMs < 0;
   const TClock::time_point deadline = TClock::now() + std::chrono::milliseconds(std::max(0, timeoutMs));
   for (;;) {
     if (cancelled) {
@@ -120,10 +120,10 @@ TReadStatus TReplayDevice::Read(std::uint8_t* buffer, std::size_t capacity, std:
       error = goneError_;
       return TReadStatus::Gone;
     }
-    if (!forever && now >= deadline) return TReadStatus::Timeout;
+    if (!waitsForever && now >= deadline) return TReadStatus::Timeout;
     // Wake for whatever falls due first.
     std::optional<TClock::time_point> wakeAt;
-    if (!forever) wakeAt = deadline;
+    if (!waitsForever) wakeAt = deadline;
     if (!queue_.empty() && (!wakeAt || queue_.front().ReadyAt < *wakeAt)) wakeAt = queue_.front().ReadyAt;
     if (goneAt_ && (!wakeAt || *goneAt_ < *wakeAt)) wakeAt = goneAt_;
     if (wakeAt)

@@ -69,7 +69,7 @@ TReadStatus TSimDevice::Read(std::uint8_t* buffer, std::size_t capacity, std::si
                              const bool& cancelled) {
   got = 0;
   std::unique_lock lock(mutex_);
-  const bool forever = timeoutMs < 0;
+  const bool waitsForever = timeoutMs < 0;
   const TClock::time_point deadline = TClock::now() + std::chrono::milliseconds(std::max(0, timeoutMs));
   for (;;) {
     if (cancelled || !pluggedIn_) return TReadStatus::Gone;
@@ -82,11 +82,11 @@ TReadStatus TSimDevice::Read(std::uint8_t* buffer, std::size_t capacity, std::si
       queue_.pop_front();
       return TReadStatus::Data;
     }
-    if (!forever && now >= deadline) return TReadStatus::Timeout;
+    if (!waitsForever && now >= deadline) return TReadStatus::Timeout;
     // Wake for the next report that falls due, else at the deadline.
     TClock::time_point wakeAt = deadline;
-    if (!queue_.empty() && (forever || queue_.front().ReadyAt < deadline)) wakeAt = queue_.front().ReadyAt;
-    if (forever && queue_.empty())
+    if (!queue_.empty() && (waitsForever || queue_.front().ReadyAt < deadline)) wakeAt = queue_.front().ReadyAt;
+    if (waitsForever && queue_.empty())
       readable_.wait(lock);
     else
       readable_.wait_until(lock, wakeAt);
