@@ -10,4 +10,8 @@ if [ "${KVM_CCACHE:-1}" != 0 ] && command -v ccache >/dev/null 2>&1; then
   # Precompiled headers are cached too; their file times do not matter.
   export CCACHE_SLOPPINESS=${CCACHE_SLOPPINESS:-pch_defines,time_macros,include_file_mtime,include_file_ctime}
   export CCACHE_MAXSIZE=${CCACHE_MAXSIZE:-6G}
+  # The checkout's folder in -fmacro-prefix-map is the only part of a compile
+  # line that differs between clones; what it changes is in the preprocessed
+  # source, which ccache hashes anyway.
+  export CCACHE_IGNOREOPTIONS="-fmacro-prefix-map=*"
 fi
