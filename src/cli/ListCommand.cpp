@@ -109,11 +109,7 @@ void PrintJson(const std::vector<TDeviceEntry>& entries) {
 int RunList(const TListOptions& options) {
   hid::THidDeviceController controller(hid::platform::MakeNativeHidPlatform());
   if (!controller.IsBound()) {
-#ifdef _WIN32
-    PrintError("cannot reach the HID devices of this system (SetupAPI and HID.dll could not be bound)");
-#else
-    PrintError("cannot reach the HID devices of this system (udev and hidraw access failed)");
-#endif
+    PrintError(hid::platform::NativeHidUnreachableText());
     return ExitFailed;
   }
   // The controller's first rescan comes from the notice it queued itself.

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <memory>
 
+#include "hid/platform/NativeHidPlatform.h"
 #include "jobs/ProgrammerStack.h"
 #include "core/ProgrammerState.h"
 #include "core/MessagePump.h"
@@ -183,7 +184,7 @@ class TProgramCommandRun {
  private:
   int RunJobs(double waitSeconds) {
     if (!stack_.HidCtl().IsBound()) {
-      PrintError("cannot reach the HID devices of this system (udev and hidraw access failed)");
+      PrintError(hid::platform::NativeHidUnreachableText());
       return ExitNoProgrammer;
     }
     stack_.Link().BindController();

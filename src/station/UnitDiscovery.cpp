@@ -4,6 +4,7 @@
 #include <set>
 
 #include "hid/HidDevice.h"
+#include "hid/platform/NativeHidPlatform.h"
 #include "wire/ProgrammerWire.h"
 
 namespace kvm::station {
@@ -38,7 +39,7 @@ bool TUnitDiscovery::Start(std::string& error) {
   enumerationBound_ = platform_->LoadEnumeration();
   hidAccessBound_ = enumerationBound_ && platform_->LoadHidAccess();
   if (!hidAccessBound_) {
-    error = "cannot reach the HID devices of this system (udev and hidraw access failed)";
+    error = hid::platform::NativeHidUnreachableText();
     return false;
   }
   notices_ = std::make_unique<hid::TNoticeWatch>(*platform_, [this] { Rescan(); });

@@ -10,5 +10,7 @@
 namespace kvm::hid::platform {
 
 std::shared_ptr<THidPlatform> MakeNativeHidPlatform();
+// What to say when its devices cannot be reached (the binding failed).
+const char* NativeHidUnreachableText();
 
 }  // namespace kvm::hid::platform
