@@ -27,7 +27,7 @@
 #include "emulator/ProgrammerEmulator.h"
 #include "hid/platform/sim/SimHidPlatform.h"
 #include "station/StationSetup.h"
-#include "stationwindow/StationWindow.h"
+#include "app/station/StationWindow.h"
 
 namespace {
 

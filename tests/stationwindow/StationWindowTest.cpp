@@ -14,8 +14,8 @@
 #include "WaitFor.h"
 #include "emulator/ProgrammerEmulator.h"
 #include "station/Recipe.h"
-#include "stationwindow/UnitTile.h"
-#include "stationwindow/demo/StationDemo.h"
+#include "app/station/UnitTile.h"
+#include "app/station/demo/StationDemo.h"
 
 namespace kvm::stationwindow {
 namespace {

@@ -11,8 +11,8 @@
 #include "EmulatedProgrammer.h"
 #include "UmockdevHid.h"
 #include "WaitFor.h"
-#include "stationwindow/StationWindow.h"
-#include "stationwindow/UnitTile.h"
+#include "app/station/StationWindow.h"
+#include "app/station/UnitTile.h"
 
 namespace kvm::stationwindow {
 namespace {

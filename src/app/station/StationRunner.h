@@ -12,7 +12,7 @@
 #include <mutex>
 
 #include "station/StationSetup.h"
-#include "stationwindow/StationFeed.h"
+#include "app/station/StationFeed.h"
 
 class QObject;
 

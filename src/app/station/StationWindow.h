@@ -13,9 +13,9 @@
 #include <optional>
 
 #include "station/Recipe.h"
-#include "stationwindow/StationBoard.h"
-#include "stationwindow/StationFeed.h"
-#include "stationwindow/StationRunner.h"
+#include "app/station/StationBoard.h"
+#include "app/station/StationFeed.h"
+#include "app/station/StationRunner.h"
 
 class QComboBox;
 class QGridLayout;

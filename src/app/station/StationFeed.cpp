@@ -1,4 +1,4 @@
-#include "stationwindow/StationFeed.h"
+#include "app/station/StationFeed.h"
 
 namespace kvm::stationwindow {
 

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "stationwindow/StationWindow.h"
+#include "app/station/StationWindow.h"
 
 namespace kvm::emulator {
 class TProgrammerEmulator;

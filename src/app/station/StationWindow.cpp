@@ -1,4 +1,4 @@
-#include "stationwindow/StationWindow.h"
+#include "app/station/StationWindow.h"
 
 #include <QCloseEvent>
 #include <QComboBox>
@@ -20,7 +20,7 @@
 #include "app/FileDialog.h"
 #include "app/FileLists.h"
 #include "jobs/ProgrammingJobs.h"
-#include "stationwindow/UnitTile.h"
+#include "app/station/UnitTile.h"
 
 namespace kvm::stationwindow {
 

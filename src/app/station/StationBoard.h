@@ -10,7 +10,7 @@
 
 #include "core/JobView.h"
 #include "core/StatusSink.h"
-#include "stationwindow/StationFeed.h"
+#include "app/station/StationFeed.h"
 
 namespace kvm::stationwindow {
 

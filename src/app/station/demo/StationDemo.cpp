@@ -1,4 +1,4 @@
-#include "stationwindow/demo/StationDemo.h"
+#include "app/station/demo/StationDemo.h"
 
 #include <QFile>
 

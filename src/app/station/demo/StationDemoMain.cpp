@@ -13,9 +13,9 @@
 #include <functional>
 #include <random>
 
-#include "stationwindow/StationWindow.h"
-#include "stationwindow/UnitTile.h"
-#include "stationwindow/demo/StationDemo.h"
+#include "app/station/StationWindow.h"
+#include "app/station/UnitTile.h"
+#include "app/station/demo/StationDemo.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "stationwindow/StationBoard.h"
+#include "app/station/StationBoard.h"
 
 #include <QJsonArray>
 #include <algorithm>

@@ -1,4 +1,4 @@
-#include "stationwindow/StationRunner.h"
+#include "app/station/StationRunner.h"
 
 #include <QMetaObject>
 #include <QObject>

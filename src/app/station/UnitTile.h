@@ -6,7 +6,7 @@
 #include <QFrame>
 #include <map>
 
-#include "stationwindow/StationBoard.h"
+#include "app/station/StationBoard.h"
 
 class QLabel;
 class QProgressBar;

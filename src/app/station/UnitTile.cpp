@@ -1,4 +1,4 @@
-#include "stationwindow/UnitTile.h"
+#include "app/station/UnitTile.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -6,7 +6,7 @@
 #include <cstdio>
 
 #include "cli/TickPeriod.h"
-#include "stationwindow/StationWindow.h"
+#include "app/station/StationWindow.h"
 
 int main(int argc, char** argv) {
   QApplication application(argc, argv);
