@@ -80,6 +80,14 @@ bool IsProgrammer(hid::THidDevice& device) {
 }
 
 // --verbose: the window's hidden device list, the programmer's line marked.
+// The command's thread serves the programmer and nothing heavier: the
+// programmer's reports wake it directly, without a reader thread.
+jobs::TStackOptions StackOptions(int tickMs) {
+  jobs::TStackOptions options = jobs::TStackOptions::WithTick(tickMs);
+  options.ReadInEventLoop = true;
+  return options;
+}
+
 void PrintDeviceList(const link::TProgrammerLink& link, int programmerIndex) {
   std::fflush(stdout);
   const link::TDeviceListBox& list = link.DevListBox();
@@ -126,7 +134,7 @@ class TProgramCommandRun {
         recording_(status_),
         platform_(std::move(platform)),
         stack_(platform_, jobs::TStackFrontEnd{recording_.Sink(), state_, pump_, &status_, &status_},
-               jobs::TStackOptions::WithTick(tickMs)),
+               StackOptions(tickMs)),
         requiredSerial_(options.Serial),
         verbose_(options.Verbose),
         quiet_(options.Quiet) {

@@ -240,6 +240,8 @@ void THidDeviceController::SetOnDeviceUnplug(THidPlugEvent handler) {
   d_->OnDeviceUnplug = std::move(handler);
 }
 
+void THidDeviceController::SetReadInEventLoop(bool inEventLoop) { d_->ReadInEventLoop = inEventLoop; }
+
 void THidDeviceController::SetDevThreadSleepTime(int milliseconds) {
   if (milliseconds == d_->DevThreadSleepTime) return;
   for (THidDevice* device : d_->Devices) {

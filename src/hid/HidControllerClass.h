@@ -41,6 +41,10 @@ class THidDeviceController {
   void SetOnDeviceDataError(THidDataErrorEvent handler);
   void SetOnDeviceUnplug(THidPlugEvent handler);
   void SetDevThreadSleepTime(int milliseconds);
+  // Devices started after this read their reports in this thread's event
+  // loop where their handles allow it, instead of on reader threads: for a
+  // thread that serves nothing but its devices.
+  void SetReadInEventLoop(bool inEventLoop);
   void SetVersion(const std::string& ignored);
 
   const THidDataEvent& OnDeviceData() const;

@@ -23,6 +23,7 @@ struct THidDeviceController::Impl {
   THidPlugEvent OnDeviceUnplug;
   THidPlugEvent OnRemoval;
   int DevThreadSleepTime = 100;
+  bool ReadInEventLoop = false;
 
   std::vector<THidDevice*> Devices;
   int NumCheckedInDevices = 0;

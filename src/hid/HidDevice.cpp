@@ -4,7 +4,9 @@
 #include <cerrno>
 
 #include "hid/HidControllerImpl.h"
+#include "hid/HidDeviceEventReader.h"
 #include "hid/HidDeviceImpl.h"
+#include "hid/HidDeviceReadThread.h"
 
 namespace kvm::hid {
 
@@ -190,6 +192,7 @@ void THidDevice::CloseFileEx(TFileMode mode) {
     d_->WriteHandle.reset();
     return;
   }
+  if (d_->DataThread) d_->DataThread->ReadHandleClosing();
   std::shared_ptr<platform::THidHandle> reader;
   {
     std::lock_guard<std::mutex> lock(d_->ReadHandleLock);
@@ -275,7 +278,17 @@ void THidDevice::StartThread() {
   THidCaps caps;
   GetCaps(caps);
   OpenFileEx(TFileMode::Read);
-  d_->DataThread = std::make_unique<THidDeviceReadThread>(this, caps.InputReportByteLength);
+  // Read in this thread's event loop where the controller asks for it and
+  // the handle has a descriptor to wait on; else on a reader thread.
+  bool inEventLoop = d_->Controller != nullptr && d_->Controller->d_->ReadInEventLoop;
+  if (inEventLoop) {
+    std::lock_guard<std::mutex> lock(d_->ReadHandleLock);
+    inEventLoop = d_->ReadHandle != nullptr && d_->ReadHandle->ReadyFd() >= 0;
+  }
+  if (inEventLoop)
+    d_->DataThread = std::make_unique<THidDeviceEventReader>(this, caps.InputReportByteLength);
+  else
+    d_->DataThread = std::make_unique<THidDeviceReadThread>(this, caps.InputReportByteLength);
   d_->DataThread->Start();
 }
 
@@ -283,7 +296,7 @@ void THidDevice::StopThread() {
   if (!d_->DataThread) return;
   // Taken out of the device first, so that a handler run during the wait
   // sees no thread to stop.
-  std::unique_ptr<THidDeviceReadThread> thread = std::move(d_->DataThread);
+  std::unique_ptr<THidDeviceReader> thread = std::move(d_->DataThread);
   thread->RequestTermination();
   // Closing the read handle ends a read in progress at once instead of after
   // its slice; the next start opens it again.

@@ -18,6 +18,7 @@ namespace kvm::hid {
 class THidDevice;
 class THidDeviceController;
 class THidDeviceReadThread;
+class THidDeviceEventReader;
 
 using THidDataEvent = TEvent<void(THidDevice* HidDev, std::uint8_t ReportID, const std::uint8_t* Data, std::uint16_t Size)>;
 using THidDataErrorEvent = TEvent<void(THidDevice* HidDev, std::uint32_t Error)>;
@@ -95,6 +96,7 @@ class THidDevice {
  private:
   friend class THidDeviceController;
   friend class THidDeviceReadThread;
+  friend class THidDeviceEventReader;
   struct Impl;
   std::unique_ptr<Impl> d_;
 };

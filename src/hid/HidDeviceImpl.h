@@ -9,7 +9,7 @@
 #include <string>
 
 #include "hid/HidDevice.h"
-#include "hid/HidDeviceReadThread.h"
+#include "hid/HidDeviceReader.h"
 
 namespace kvm::hid {
 
@@ -47,7 +47,7 @@ struct THidDevice::Impl {
   std::unique_ptr<platform::TPreparsedData> PreparsedData;
 
   THidDataEvent OnData;
-  std::unique_ptr<THidDeviceReadThread> DataThread;
+  std::unique_ptr<THidDeviceReader> DataThread;
 
   bool CanOpen() const { return IsPluggedIn && (IsCheckedOut || IsEnumerated); }
 

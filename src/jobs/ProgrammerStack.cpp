@@ -13,6 +13,7 @@ TProgrammerStack::TProgrammerStack(std::shared_ptr<hid::platform::THidPlatform> 
       hidCtl_(std::make_unique<hid::THidDeviceController>(std::move(platform))),
       protocol_(std::make_unique<protocol::TProgrammerProtocol>(frontEnd.Sink, frontEnd.State, frontEnd.Pump,
                                                                 options.WaitTickMs)) {
+  hidCtl_->SetReadInEventLoop(options.ReadInEventLoop);
   IWindowControls& layout = frontEnd.Layout != nullptr ? *frontEnd.Layout : noWindowControls_;
   IJobView& view = frontEnd.View != nullptr ? *frontEnd.View : noView_;
   link_ = std::make_unique<link::TProgrammerLink>(*hidCtl_, frontEnd.Sink, layout, view, frontEnd.State, *protocol_,

@@ -49,6 +49,10 @@ struct TStackOptions {
   // The intermediate file of container jobs (empty: the window's one file).
   // Sessions that run at once each need their own.
   std::string IntermediateFile;
+  // The devices' reports are read in the stack's own event loop instead of
+  // on reader threads: for a thread that serves nothing but this stack (a
+  // session of its own, the command line). The window keeps its readers.
+  bool ReadInEventLoop = false;
 
   // All three timers with one period.
   static TStackOptions WithTick(int tickMs) {

@@ -28,6 +28,9 @@ TProgrammingSession::TProgrammingSession(std::shared_ptr<hid::platform::THidPlat
     : options_(std::move(options)), onEvent_(std::move(onEvent)) {
   anchor_ = new TSessionAnchor(*this);
   if (options_.OwnThread) {
+    // The thread serves this session alone: its devices' reports wake it
+    // directly.
+    options_.Stack.ReadInEventLoop = true;
     thread_ = std::make_unique<QThread>();
     thread_->setObjectName("programming session");
     anchor_->moveToThread(thread_.get());

@@ -38,6 +38,7 @@ class ControllerSim : public ::testing::Test {
   void Start(std::shared_ptr<platform::THidPlatform> platform = nullptr) {
     sim->DrainNotices();  // plugs before the controller are not news to it
     controller = std::make_unique<THidDeviceController>(platform ? std::move(platform) : sim);
+    controller->SetReadInEventLoop(readInEventLoop);
     controller->BeginLoading();
     controller->SetOnArrival(THidPlugEvent(&events, &TControllerEvents::Arrival));
     controller->SetOnRemoval(THidPlugEvent(&events, &TControllerEvents::Removal));
@@ -69,7 +70,17 @@ class ControllerSim : public ::testing::Test {
   TControllerEvents events;
   std::unique_ptr<THidDeviceController> controller;
   const std::thread::id mainThread = std::this_thread::get_id();
+  bool readInEventLoop = false;
 };
+
+// The reader's behaviours, on a reader thread and in this thread's event loop.
+class ControllerSimReaders : public ControllerSim, public ::testing::WithParamInterface<bool> {
+ protected:
+  void SetUp() override { readInEventLoop = GetParam(); }
+};
+
+INSTANTIATE_TEST_SUITE_P(ReaderKinds, ControllerSimReaders, ::testing::Values(false, true),
+                         [](const ::testing::TestParamInfo<bool>& info) { return info.param ? "EventLoop" : "Thread"; });
 
 TEST_F(ControllerSim, FirstRescanReportsAChangeEvenWithNothingThere) {
   Start();
@@ -229,7 +240,7 @@ TEST_F(ControllerSim, DevThreadSleepTimeReachesOnlyDevicesThatFollow) {
   EXPECT_EQ(controller->Devices()[2]->ThreadSleepTime(), 100);
 }
 
-TEST_F(ControllerSim, SetOnDataStartsReplacesAndStopsTheReader) {
+TEST_P(ControllerSimReaders, SetOnDataStartsReplacesAndStopsTheReader) {
   const std::uint64_t a = Plug();
   Start();
   THidDevice* device = CheckOut(0);
@@ -346,7 +357,7 @@ TEST_F(ControllerSim, DeviceThatCannotBeOpenedIsLeftOut) {
   EXPECT_EQ(controller->Devices()[0]->PnPInfo().DeviceID, good);
 }
 
-TEST_F(ControllerSim, ProgrammerRepliesReachOnDataOnTheUserInterfaceThread) {
+TEST_P(ControllerSimReaders, ProgrammerRepliesReachOnDataOnTheUserInterfaceThread) {
   const std::uint64_t id = Plug();
   Start();
   THidDevice* programmer = CheckOut(0);
@@ -362,6 +373,10 @@ TEST_F(ControllerSim, ProgrammerRepliesReachOnDataOnTheUserInterfaceThread) {
   ASSERT_TRUE(programmer->WriteFile(report.data(), caps.OutputReportByteLength, written));
   EXPECT_EQ(written, 64u);
   EXPECT_EQ(sim->WrittenReports(id), 1u);
+  // In the event loop nothing is read before this thread services its events.
+  if (readInEventLoop) {
+    EXPECT_EQ(sim->QueuedReports(id), 3u);
+  }
   ASSERT_TRUE(kvm::test::WaitFor([&] { return events.Received.size() == 3; }));
   for (const test::TReceivedData& received : events.Received) {
     EXPECT_EQ(received.ReportID, 0x01);
@@ -375,7 +390,7 @@ TEST_F(ControllerSim, ProgrammerRepliesReachOnDataOnTheUserInterfaceThread) {
 
 // Reports that queue up while the user-interface thread is busy go over
 // together, yet each reaches the handler alone, in order, on that thread.
-TEST_F(ControllerSim, QueuedReportsReachTheHandlerOneByOneInOrder) {
+TEST_P(ControllerSimReaders, QueuedReportsReachTheHandlerOneByOneInOrder) {
   const std::uint64_t id = Plug();
   Start();
   THidDevice* programmer = CheckOut(0);
@@ -402,7 +417,7 @@ TEST_F(ControllerSim, QueuedReportsReachTheHandlerOneByOneInOrder) {
 
 // A handler that gives the device back ends its reader: the reports queued
 // behind its own are dropped, not handed to a device that is gone.
-TEST_F(ControllerSim, HandlerThatGivesTheDeviceBackGetsNoMoreReports) {
+TEST_P(ControllerSimReaders, HandlerThatGivesTheDeviceBackGetsNoMoreReports) {
   const std::uint64_t id = Plug();
   Start();
   THidDevice* programmer = CheckOut(0);
@@ -463,7 +478,7 @@ TEST_F(ControllerSim, ClicksAndTicksQueuedDuringAReaderStopRunAfterIt) {
   delete device;
 }
 
-TEST_F(ControllerSim, UnplugWhileReadingReportsReadErrorsUntilGivenBack) {
+TEST_P(ControllerSimReaders, UnplugWhileReadingReportsReadErrorsUntilGivenBack) {
   const std::uint64_t id = Plug();
   Start();
   THidDevice* programmer = CheckOut(0);
@@ -540,6 +555,7 @@ class TFailingReaderPlatform final : public platform::THidPlatform {
       return inner_->Read(buffer, capacity, got, timeoutMs, error);
     }
     void Cancel() override { inner_->Cancel(); }
+    int ReadyFd() override { return inner_->ReadyFd(); }
 
    private:
     std::unique_ptr<platform::THidHandle> inner_;
@@ -549,7 +565,7 @@ class TFailingReaderPlatform final : public platform::THidPlatform {
   std::shared_ptr<TSimHidPlatform> inner_;
 };
 
-TEST_F(ControllerSim, ReadAfterARefusedOrFailedOneFollowsAtOnceButFailuresInARowArePaced) {
+TEST_P(ControllerSimReaders, ReadAfterARefusedOrFailedOneFollowsAtOnceButFailuresInARowArePaced) {
   struct TCase {
     const char* name;
     int refusedOpens, failedReads;

@@ -73,6 +73,11 @@ class THidHandle {
   virtual TReadStatus Read(std::uint8_t* buffer, std::size_t capacity, std::size_t& got, int timeoutMs,
                            std::uint32_t& error) = 0;
   virtual void Cancel() = 0;
+  // A descriptor that polls readable while a report may be waiting (it stays
+  // readable until the reports are read), for a reader that waits in an event
+  // loop and reads with a zero time-out; -1 where there is none. Valid as
+  // long as the handle lives.
+  virtual int ReadyFd() { return -1; }
 };
 
 class THidPlatform {

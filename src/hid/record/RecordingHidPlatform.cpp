@@ -126,7 +126,7 @@ class TRecordingHandle final : public THidHandle {
     return ok;
   }
 
-  // The reader thread; its handle started the session when it was opened.
+  // The reader; its handle started the session when it was opened.
   TReadStatus Read(std::uint8_t* buffer, std::size_t capacity, std::size_t& got, int timeoutMs,
                    std::uint32_t& error) override {
     const TReadStatus status = inner_->Read(buffer, capacity, got, timeoutMs, error);
@@ -143,6 +143,8 @@ class TRecordingHandle final : public THidHandle {
     sessions_->Writer->Add(std::move(event));
     return status;
   }
+
+  int ReadyFd() override { return inner_->ReadyFd(); }
 
   void Cancel() override {
     cancelled_ = true;

@@ -39,6 +39,8 @@ class THidrawHandle final : public THidHandle {
   TReadStatus Read(std::uint8_t* buffer, std::size_t capacity, std::size_t& got, int timeoutMs,
                    std::uint32_t& error) override;
   void Cancel() override;
+  // The node itself, for read handles.
+  int ReadyFd() override { return cancelFd_ >= 0 ? fd_ : -1; }
 
   // The process's hold on the node, kept as long as this handle is open.
   void KeepHold(std::shared_ptr<void> hold) { hold_ = std::move(hold); }

@@ -4,10 +4,44 @@
 #include <cstring>
 #include <utility>
 
+#ifdef __linux__
+#include <sys/eventfd.h>
+#include <unistd.h>
+#endif
+
 namespace kvm::hid::platform {
 
 TSimDevice::TSimDevice(std::uint64_t id, TSimDeviceInfo info, TDeviceResponder responder)
     : id_(id), info_(std::move(info)), responder_(std::move(responder)) {}
+
+TSimDevice::~TSimDevice() {
+#ifdef __linux__
+  if (readyFd_ >= 0) ::close(readyFd_);
+#endif
+}
+
+int TSimDevice::ReadyFd() {
+  std::lock_guard lock(mutex_);
+#ifdef __linux__
+  if (readyFd_ < 0) {
+    readyFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    readySignalled_ = false;
+    UpdateReadyLocked();
+  }
+#endif
+  return readyFd_;
+}
+
+void TSimDevice::UpdateReadyLocked() {
+#ifdef __linux__
+  if (readyFd_ < 0) return;
+  const bool ready = !queue_.empty() || !pluggedIn_;
+  if (ready == readySignalled_) return;
+  std::uint64_t value = 1;
+  const ssize_t done = ready ? ::write(readyFd_, &value, sizeof value) : ::read(readyFd_, &value, sizeof value);
+  if (done == static_cast<ssize_t>(sizeof value)) readySignalled_ = ready;
+#endif
+}
 
 std::string TSimDevice::Path() const { return "sim://hid/" + std::to_string(id_); }
 
@@ -26,6 +60,7 @@ bool TSimDevice::Unplug() {
     if (!pluggedIn_) return false;
     pluggedIn_ = false;
     queue_.clear();
+    UpdateReadyLocked();
   }
   readable_.notify_all();
   return true;
@@ -40,6 +75,7 @@ bool TSimDevice::EnqueueLocked(std::vector<std::uint8_t> report, TClock::time_po
   // Reports leave in the order they were queued.
   if (!queue_.empty()) readyAt = std::max(readyAt, queue_.back().ReadyAt);
   queue_.push_back({std::move(report), readyAt});
+  UpdateReadyLocked();
   return true;
 }
 
@@ -80,6 +116,7 @@ TReadStatus TSimDevice::Read(std::uint8_t* buffer, std::size_t capacity, std::si
       got = std::min(capacity, report.size());
       if (got > 0) std::memcpy(buffer, report.data(), got);
       queue_.pop_front();
+      UpdateReadyLocked();
       return TReadStatus::Data;
     }
     if (!waitsForever && now >= deadline) return TReadStatus::Timeout;

@@ -26,6 +26,9 @@ class TSimDevice {
   static constexpr std::size_t MaxQueuedReports = 64;
 
   TSimDevice(std::uint64_t id, TSimDeviceInfo info, TDeviceResponder responder);
+  ~TSimDevice();
+  TSimDevice(const TSimDevice&) = delete;
+  TSimDevice& operator=(const TSimDevice&) = delete;
 
   std::uint64_t Id() const { return id_; }
   std::string Path() const;
@@ -47,6 +50,10 @@ class TSimDevice {
   TReadStatus Read(std::uint8_t* buffer, std::size_t capacity, std::size_t& got, int timeoutMs,
                    const bool& cancelled);
   void WakeReaders();
+  // Like a hidraw node's descriptor: readable while a report is queued (due
+  // or not) or the device is unplugged. Made on first use; -1 where the
+  // system has no eventfd.
+  int ReadyFd();
   // The lock that `cancelled` flags of the handles are guarded by.
   std::mutex& Mutex() { return mutex_; }
 
@@ -69,6 +76,8 @@ class TSimDevice {
     TClock::time_point ReadyAt;
   };
   bool EnqueueLocked(std::vector<std::uint8_t> report, TClock::time_point readyAt);
+  // Brings the ready descriptor in line with the queue; under mutex_.
+  void UpdateReadyLocked();
 
   const std::uint64_t id_;
   const TSimDeviceInfo info_;
@@ -82,6 +91,8 @@ class TSimDevice {
   std::size_t dropped_ = 0;
   std::atomic<int> openHandles_{0};
   std::atomic<int> openings_{0};
+  int readyFd_ = -1;
+  bool readySignalled_ = false;
 };
 
 }  // namespace kvm::hid::platform

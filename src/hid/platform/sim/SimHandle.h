@@ -26,6 +26,7 @@ class TSimHandle final : public THidHandle {
   TReadStatus Read(std::uint8_t* buffer, std::size_t capacity, std::size_t& got, int timeoutMs,
                    std::uint32_t& error) override;
   void Cancel() override;
+  int ReadyFd() override { return CanRead() ? device_->ReadyFd() : -1; }
 
  private:
   bool CanWrite() const { return mode_ == TOpenMode::ReadWrite || mode_ == TOpenMode::Write; }
