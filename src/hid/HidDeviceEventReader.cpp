@@ -49,6 +49,10 @@ struct THidDeviceEventReader::State {
     Watched.reset();
   }
 
+  void Quiet() {
+    if (Notifier != nullptr) Notifier->setEnabled(false);
+  }
+
   void End() {
     Terminated = true;
     StopWatching();
@@ -100,10 +104,15 @@ void THidDeviceEventReader::ReadHandleClosing() {
 }
 
 void THidDeviceEventReader::Pass(const std::shared_ptr<State>& s, bool readable) {
-  if (s->Terminated || s->InHandler) return;
-  // Quiet while the pass runs: a handler that services events would
-  // otherwise meet the still readable descriptor again and again.
-  if (s->Notifier != nullptr) s->Notifier->setEnabled(false);
+  if (s->Terminated) return;
+  if (s->InHandler) {
+    // A handler that services events meets the descriptor still readable:
+    // quiet until the handler has returned, instead of coming back here
+    // again and again. (Not done for every pass: each switch costs the
+    // event loop a wake-up of its own.)
+    s->Quiet();
+    return;
+  }
   THidDevice* device = s->Device;
   THidDevice::Impl& impl = *device->d_;
   const int sleepTime = impl.ThreadSleepTime;
@@ -165,7 +174,7 @@ void THidDeviceEventReader::Pass(const std::shared_ptr<State>& s, bool readable)
   s->LastFailed = false;
   if (count == 0 && readable) {
     // Readable, yet nothing to read now.
-    s->StopWatching();
+    s->Quiet();
     s->Pause->start(NotDueRetryMs);
     return;
   }
