@@ -3,7 +3,8 @@
 // link, jobs with their repeat count, last file name, busy flag and
 // UserBreak, its sink and its message pump) and lives on one thread: an
 // event-loop thread of its own, or the thread that creates it (the window).
-// Its devices' reader threads hand their reports over on that thread, so
+// Its devices' reports reach it on that thread (read in its own event loop
+// when the thread is its own, else handed over by reader threads), so
 // several sessions run at once in one process and no session's wait blocks,
 // nests inside or delays another's.
 #pragma once
