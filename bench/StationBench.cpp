@@ -128,7 +128,7 @@ void StationRatio(benchmark::State& state) {
 }  // namespace
 
 BENCHMARK(StationRatio)->Name(fig::StationRatio8)->Arg(8)->Iterations(1)->Repetitions(3)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(StationRatio)->Name(fig::StationRatio32)->Arg(32)->Iterations(1)->Repetitions(3)->UseManualTime()->Unit(benchmark::kMillisecond);
-BENCHMARK(StationRatio)->Name(fig::StationRatio64)->Arg(64)->Iterations(1)->Repetitions(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(StationRatio)->Name(fig::StationRatio32)->Arg(32)->Iterations(1)->Repetitions(5)->UseManualTime()->Unit(benchmark::kMillisecond);
+BENCHMARK(StationRatio)->Name(fig::StationRatio64)->Arg(64)->Iterations(1)->Repetitions(7)->UseManualTime()->Unit(benchmark::kMillisecond);
 
 }  // namespace kvm::bench
