@@ -83,11 +83,29 @@ std::unique_ptr<TRecordingWriter> TRecordingWriter::ToFile(const std::string& pa
   return writer;
 }
 
+namespace {
+
+// Why a folder could not be made: what is in its way, or the nearest folder
+// above it that takes no new entries.
+std::string WhyNoFolder(const std::string& folder) {
+  QFileInfo info(QString::fromStdString(folder));
+  if (info.exists() || info.isSymLink()) return "it exists and is not a folder";
+  for (QFileInfo above(info.absolutePath()); !above.isRoot(); above = QFileInfo(above.absolutePath())) {
+    if (!above.exists()) continue;
+    if (!above.isDir()) return above.filePath().toStdString() + " is not a folder";
+    if (!above.isWritable()) return "no permission to write in " + above.filePath().toStdString();
+    break;
+  }
+  return "cannot make it";
+}
+
+}  // namespace
+
 std::unique_ptr<TRecordingWriter> TRecordingWriter::ToFolder(const std::string& folder,
                                                              const std::vector<std::string>& firmware,
                                                              std::string& error) {
   if (!QDir().mkpath(QString::fromStdString(folder))) {
-    error = "create folder " + folder + ": cannot make it";
+    error = "create folder " + folder + ": " + WhyNoFolder(folder);
     return nullptr;
   }
   std::unique_ptr<TRecordingWriter> writer(new TRecordingWriter(folder, true, firmware));

@@ -265,6 +265,22 @@ TEST_F(RecordReplay, AnExistingFileIsNotOverwritten) {
   EXPECT_EQ(file.size(), 200);
 }
 
+// A folder that cannot be made says what is in its way.
+TEST_F(RecordReplay, AFolderThatCannotBeMadeSaysWhy) {
+  const std::string inFile = firmware_ + "/units";
+  const struct {
+    std::string Folder, Reason;
+  } cases[] = {
+      {firmware_, "it exists and is not a folder"},
+      {inFile, firmware_ + " is not a folder"},
+  };
+  for (const auto& c : cases) {
+    std::string error;
+    EXPECT_FALSE(TRecordingWriter::ToFolder(c.Folder, {}, error));
+    EXPECT_EQ(error, "create folder " + c.Folder + ": " + c.Reason);
+  }
+}
+
 // A recording that holds no exchange is removed, said so, and its name is
 // free for the next run; one with an exchange stays.
 TEST_F(RecordReplay, ARecordingWithNoExchangeIsRemoved) {
