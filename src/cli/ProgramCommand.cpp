@@ -79,7 +79,6 @@ bool IsProgrammer(hid::THidDevice& device) {
          caps.InputReportByteLength == link::ProgrammerInputReportLength;
 }
 
-// --verbose: the window's hidden device list, the programmer's line marked.
 // The command's thread serves the programmer and nothing heavier: the
 // programmer's reports wake it directly, without a reader thread.
 jobs::TStackOptions StackOptions(int tickMs) {
@@ -88,6 +87,7 @@ jobs::TStackOptions StackOptions(int tickMs) {
   return options;
 }
 
+// --verbose: the window's hidden device list, the programmer's line marked.
 void PrintDeviceList(const link::TProgrammerLink& link, int programmerIndex) {
   std::fflush(stdout);
   const link::TDeviceListBox& list = link.DevListBox();

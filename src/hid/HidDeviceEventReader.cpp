@@ -3,28 +3,26 @@
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
-#include <algorithm>
 #include <cstdint>
-#include <vector>
 
 #include "hid/HidDeviceImpl.h"
+#include "hid/ReportBatch.h"
 
 namespace kvm::hid {
 
 namespace {
-// Reports read and handled in one pass at most; the descriptor, still
-// readable, brings the rest at once.
-constexpr std::size_t MaxReportsPerPass = 16;
 // A descriptor that is readable while no report is due yet (a simulated
 // programmer's delayed reply) is looked at again after this pause.
 constexpr int NotDueRetryMs = 1;
 }  // namespace
 
 struct THidDeviceEventReader::State {
+  explicit State(std::size_t reportLength) : Batch(reportLength) {}
+
   THidDevice* Device = nullptr;
-  std::size_t ReportLength = 0;
-  std::vector<std::uint8_t> Reports;
-  std::vector<std::size_t> Lengths;
+  // The reports of one pass; the descriptor, still readable, brings the
+  // rest at once.
+  TReportBatch Batch;
 
   bool Terminated = false;
   bool InHandler = false;
@@ -61,12 +59,9 @@ struct THidDeviceEventReader::State {
 };
 
 THidDeviceEventReader::THidDeviceEventReader(THidDevice* device, std::size_t reportLength)
-    : state_(std::make_shared<State>()) {
+    : state_(std::make_shared<State>(reportLength)) {
   State& s = *state_;
   s.Device = device;
-  s.ReportLength = reportLength;
-  s.Reports.resize(MaxReportsPerPass * reportLength);
-  s.Lengths.resize(MaxReportsPerPass);
   s.Anchor = new QObject;
   s.Pause = new QTimer(s.Anchor);
   s.Pause->setSingleShot(true);
@@ -144,25 +139,20 @@ void THidDeviceEventReader::Pass(const std::shared_ptr<State>& s, bool readable)
     return;
   }
 
-  std::size_t count = 0;
+  TReportBatch& batch = s->Batch;
+  batch.Clear();
   platform::TReadStatus status = platform::TReadStatus::Data;
-  while (count < MaxReportsPerPass) {
-    std::uint8_t* slot = s->Reports.data() + count * s->ReportLength;
-    std::fill(slot, slot + s->ReportLength, std::uint8_t{0});
-    std::size_t got = 0;
-    status = handle->Read(slot, s->ReportLength, got, 0, error);
-    const std::size_t bytes = std::min(got, s->ReportLength);
-    if (status != platform::TReadStatus::Data) break;
-    if (bytes > 0) s->Lengths[count++] = bytes;
+  while (!batch.Full() && batch.ReadNext(*handle, 0, status)) {
   }
+  const std::size_t count = batch.Count();
 
   for (std::size_t i = 0; i < count && !s->Terminated; ++i) {
-    const std::uint8_t* report = s->Reports.data() + i * s->ReportLength;
+    const std::uint8_t* report = batch.Report(i);
     // Taken afresh for each report: a handler may replace itself.
     const THidDataEvent handler = device->OnData();
     if (!handler) continue;
     s->InHandler = true;
-    handler(device, report[0], report + 1, static_cast<std::uint16_t>(s->Lengths[i] - 1));
+    handler(device, report[0], report + 1, static_cast<std::uint16_t>(batch.Length(i) - 1));
     s->InHandler = false;
   }
   if (s->Terminated) return;

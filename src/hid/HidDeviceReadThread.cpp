@@ -3,26 +3,24 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QObject>
-#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <mutex>
-#include <vector>
 
 #include "hid/HidDeviceImpl.h"
+#include "hid/ReportBatch.h"
 
 namespace kvm::hid {
 
 namespace {
 enum class HandOverKind { Data, DataError };
-// Reports handed over together at most; more wait for the next hand-over.
-constexpr std::size_t MaxReportsPerHandOver = 16;
 }  // namespace
 
 struct THidDeviceReadThread::State {
+  explicit State(std::size_t reportLength) : Batch(reportLength) {}
+
   THidDevice* Device = nullptr;
-  std::size_t ReportLength = 0;
 
   std::atomic<bool> Terminated{false};
   std::atomic<bool> Abandoned{false};
@@ -40,12 +38,8 @@ struct THidDeviceReadThread::State {
   std::condition_variable HandedWake;
   bool Pending = false;
   HandOverKind Kind = HandOverKind::Data;
-  // The reports of one hand-over, in the order read, each one ReportLength
-  // slot of Reports (report ID first) with its byte count in Lengths. Sized
-  // once, so reading and handing over allocate nothing.
-  std::vector<std::uint8_t> Reports;
-  std::vector<std::size_t> Lengths;
-  std::size_t Count = 0;
+  // The reports of one hand-over.
+  TReportBatch Batch;
   std::uint32_t Err = 0;
 
   // User-interface thread only.
@@ -85,12 +79,12 @@ void Deliver(const std::shared_ptr<State>& s) {
   THidDevice* device = s->Device;
   s->InHandOver = true;
   if (s->Kind == HandOverKind::Data) {
-    for (std::size_t i = 0; i < s->Count && (i == 0 || !s->Terminated); ++i) {
-      const std::uint8_t* report = s->Reports.data() + i * s->ReportLength;
+    for (std::size_t i = 0; i < s->Batch.Count() && (i == 0 || !s->Terminated); ++i) {
+      const std::uint8_t* report = s->Batch.Report(i);
       // Taken afresh for each report: a handler may replace itself, and a stop
       // racing the hand-over may have removed it already.
       const THidDataEvent handler = device->OnData();
-      if (handler) handler(device, report[0], report + 1, static_cast<std::uint16_t>(s->Lengths[i] - 1));
+      if (handler) handler(device, report[0], report + 1, static_cast<std::uint16_t>(s->Batch.Length(i) - 1));
     }
   } else {
     const THidDataErrorEvent handler = device->OnDataError;
@@ -141,19 +135,7 @@ void HandOver(const std::shared_ptr<State>& s, HandOverKind kind) {
 
 void THidDeviceReadThread::Run(std::shared_ptr<State> s) {
   THidDevice::Impl& device = *s->Device->d_;
-  const std::size_t length = s->ReportLength;
-  // Reads one report into slot Count; true when it brought one.
-  const auto readInto = [&](platform::THidHandle& handle, int timeoutMs, platform::TReadStatus& status) {
-    std::uint8_t* slot = s->Reports.data() + s->Count * length;
-    std::fill(slot, slot + length, std::uint8_t{0});
-    std::size_t got = 0;
-    std::uint32_t error = 0;
-    status = handle.Read(slot, length, got, timeoutMs, error);
-    const std::size_t bytes = std::min(got, length);
-    if (status != platform::TReadStatus::Data || bytes == 0) return false;
-    s->Lengths[s->Count++] = bytes;
-    return true;
-  };
+  TReportBatch& batch = s->Batch;
   // The next read follows a refused or failed one at once, unless the one
   // before failed too: a device that is gone but not yet given back refuses
   // every start and a hung-up node fails every read, and retrying those
@@ -181,20 +163,20 @@ void THidDeviceReadThread::Run(std::shared_ptr<State> s) {
       afterFailure(sleepTime);
       continue;
     }
-    s->Count = 0;
+    batch.Clear();
     platform::TReadStatus status = platform::TReadStatus::Timeout;
     // The reports already queued behind the first go over with it: one
     // wake-up of the user-interface thread delivers them all, each to the
     // handler in turn, and this thread still waits until the last returns.
-    if (readInto(*handle, sleepTime, status)) {
+    if (batch.ReadNext(*handle, sleepTime, status)) {
       platform::TReadStatus drained = platform::TReadStatus::Data;
-      while (s->Count < MaxReportsPerHandOver && !s->Terminated && readInto(*handle, 0, drained)) {
+      while (!batch.Full() && !s->Terminated && batch.ReadNext(*handle, 0, drained)) {
       }
     }
     handle.reset();
-    if (s->Count > 0 && !s->Terminated) HandOver(s, HandOverKind::Data);
+    if (batch.Count() > 0 && !s->Terminated) HandOver(s, HandOverKind::Data);
     // An ended or failed read delivers nothing.
-    if (s->Count == 0 && (status == platform::TReadStatus::Gone || status == platform::TReadStatus::Error))
+    if (batch.Count() == 0 && (status == platform::TReadStatus::Gone || status == platform::TReadStatus::Error))
       afterFailure(sleepTime);
     else
       lastFailed = false;
@@ -209,11 +191,8 @@ void THidDeviceReadThread::Run(std::shared_ptr<State> s) {
 }
 
 THidDeviceReadThread::THidDeviceReadThread(THidDevice* device, std::size_t reportLength)
-    : state_(std::make_shared<State>()) {
+    : state_(std::make_shared<State>(reportLength)) {
   state_->Device = device;
-  state_->ReportLength = reportLength;
-  state_->Reports.resize(MaxReportsPerHandOver * reportLength);
-  state_->Lengths.resize(MaxReportsPerHandOver);
   state_->Target = new THandOverTarget(state_);
 }
 
