@@ -290,6 +290,7 @@ class TProgramCommandRun {
     status_.HideProgress();
     PrintError("interrupted: stopping the job (press Ctrl-C again to stop waiting for the programmer)");
     state_.UserBreak = true;
+    recording_.Interrupted();
     status_.SetBreakVisible(false);
     pump_.Wake();
   }

@@ -74,6 +74,10 @@ void TProgramRecording::OnEvent(const jobs::TSessionEvent& event) {
   }
 }
 
+void TProgramRecording::Interrupted() {
+  if (recorder_) recorder_->Interrupted();
+}
+
 int TProgramRecording::Finish(int exitCode, bool interrupted) {
   if (!on_) return exitCode;
   int ok = 0, failed = 0;

@@ -42,6 +42,9 @@ class TProgramRecording {
   void Start();
   // The programmer is connected: its identity starts the unit.
   void Connected(hid::platform::THidPlatform& platform, const TProgrammerState& state);
+  // Ctrl-C: the job's remaining attempts write nothing, so they are no
+  // resends to report.
+  void Interrupted();
   // Writes the unit's record and "station-finished"; returns the exit
   // status, which becomes 1 when the record could not be written.
   int Finish(int exitCode, bool interrupted);

@@ -67,8 +67,9 @@ TEST_F(CliProgram, ASecondCtrlCEndsTheJobAtOnceAndKeepsItsRecord) {
   programmer->AddRule(BlockRule(TFaultKind::Silence, 2));
   const QString file = WriteFirmware("osd.bin", Image(48 + 56 * 10, 8));
   const QString log = folder_.filePath("trace.jsonl");
+  const QString events = folder_.filePath("events.jsonl");
 
-  TCliRun run({"program", "--osd", file, "--wait", "5", "--log", log}, Environment("200"));
+  TCliRun run({"program", "--osd", file, "--wait", "5", "--log", log, "--events", events}, Environment("200"));
   // A break before block 2 would end the job at once; it must come during its wait.
   ASSERT_TRUE(WaitFor([&] { return HasReceivedBlock(*programmer, 2); }, 5000));
   run.SendSignal(SIGINT);
@@ -85,6 +86,10 @@ TEST_F(CliProgram, ASecondCtrlCEndsTheJobAtOnceAndKeepsItsRecord) {
   ASSERT_EQ(lines.size(), 2);  // one record and the end of its line
   EXPECT_NE(lines[0].indexOf("\"reason\":\"the run was interrupted during the osd job, 2 of 11 blocks confirmed\""), -1)
       << lines[0].toStdString();
+  // The attempts left after the break write nothing: no resend is reported.
+  QFile stream(events);
+  ASSERT_TRUE(stream.open(QIODevice::ReadOnly));
+  EXPECT_EQ(stream.readAll().indexOf("\"event\":\"retry\""), -1);
 }
 
 TEST_F(CliProgram, UnpluggingTheProgrammerFailsTheJob) {
